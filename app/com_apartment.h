@@ -1,0 +1,25 @@
+#pragma once
+#include <objbase.h>
+
+namespace elvara {
+
+// The single-threaded apartment of the main thread, entered once and left once on
+// every path. Modes leave it before their Installer record is destroyed.
+class ComApartment {
+public:
+    ComApartment() noexcept { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { leave(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+    void leave() noexcept
+    {
+        if (entered_) CoUninitialize();
+        entered_ = false;
+    }
+
+private:
+    bool entered_ = true;
+};
+
+} // namespace elvara

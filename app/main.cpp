@@ -1,0 +1,35 @@
+#include "app/com_apartment.h"
+#include "app/command_line.h"
+#include "app/run_modes.h"
+#include "app/std_streams.h"
+
+#include <windows.h>
+
+#include <exception>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    // Before anything else: the program is started from Downloads folders and
+    // relaunched elevated, so no DLL may ever come from its own folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    elvara::ComApartment apartment;
+    try {
+        const auto arguments = elvara::commandLineArguments();
+        switch (elvara::selectRunMode(arguments)) {
+        case elvara::RunMode::Verification:
+            return elvara::runVerificationMode(apartment);
+        case elvara::RunMode::Preview:
+            return elvara::runPreviewMode(apartment, arguments[1]);
+        case elvara::RunMode::Windowed:
+            return elvara::runWindowedMode(apartment, arguments);
+        }
+    } catch (const std::exception& failure) {
+        elvara::writeStandardError(failure.what());
+        elvara::writeStandardError("\n");
+    } catch (...) {
+        elvara::writeStandardError("Unexpected failure\n");
+    }
+    apartment.leave();
+    return 1;
+}

@@ -1,0 +1,26 @@
+#include "app/std_streams.h"
+
+#include <windows.h>
+
+namespace elvara {
+
+namespace {
+
+void writeAll(DWORD which, std::string_view text) noexcept
+{
+    HANDLE stream = GetStdHandle(which);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
+    while (!text.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(text.size() > 0x10000000 ? 0x10000000 : text.size());
+        if (!WriteFile(stream, text.data(), chunk, &written, nullptr) || written == 0) return;
+        text.remove_prefix(written);
+    }
+}
+
+} // namespace
+
+void writeStandardOutput(std::string_view text) noexcept { writeAll(STD_OUTPUT_HANDLE, text); }
+void writeStandardError(std::string_view text) noexcept { writeAll(STD_ERROR_HANDLE, text); }
+
+} // namespace elvara

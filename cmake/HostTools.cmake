@@ -1,0 +1,28 @@
+# The package writer and the icon maker run on the build machine while the product
+# is cross-compiled, so they are compiled with the build machine's own compiler.
+set(host_tools_dir "${CMAKE_BINARY_DIR}/host-tools")
+set(writer_sources ${CMAKE_SOURCE_DIR}/tools/package_writer.cpp ${CMAKE_SOURCE_DIR}/tools/sha256.cpp
+    ${CMAKE_SOURCE_DIR}/package/package_format.cpp)
+
+if(CMAKE_CROSSCOMPILING)
+    set(ELVARA_PACKAGE_WRITER "${host_tools_dir}/package_writer")
+    set(ELVARA_ICON_MAKER "${host_tools_dir}/make_icon")
+    add_custom_command(
+        OUTPUT ${ELVARA_PACKAGE_WRITER}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${host_tools_dir}
+        COMMAND ${ELVARA_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR} ${writer_sources} -o ${ELVARA_PACKAGE_WRITER}
+        DEPENDS ${writer_sources} ${CMAKE_SOURCE_DIR}/package/package_format.h ${CMAKE_SOURCE_DIR}/tools/sha256.h
+        COMMENT "Building the package writer for the build machine")
+    add_custom_command(
+        OUTPUT ${ELVARA_ICON_MAKER}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${host_tools_dir}
+        COMMAND ${ELVARA_HOST_CXX} -std=c++20 -O2 ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp -o ${ELVARA_ICON_MAKER}
+        DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp
+        COMMENT "Building the icon maker for the build machine")
+else()
+    add_executable(package_writer ${writer_sources})
+    target_include_directories(package_writer PRIVATE ${CMAKE_SOURCE_DIR})
+    add_executable(make_icon ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp)
+    set(ELVARA_PACKAGE_WRITER $<TARGET_FILE:package_writer>)
+    set(ELVARA_ICON_MAKER $<TARGET_FILE:make_icon>)
+endif()

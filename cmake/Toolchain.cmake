@@ -1,0 +1,49 @@
+# Compiler and linker settings shared by every Windows target, and the system
+# libraries, with each DLL that is not a KnownDLL delay-loaded: normal imports
+# resolve before wWinMain runs, so only a delay-load lets
+# SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) keep a planted copy
+# beside the executable from being loaded.
+set(ELVARA_DELAY_LOADED d2d1 dwrite dwmapi bcrypt)
+
+add_library(elvara_system_libraries INTERFACE)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+
+if(MINGW)
+    add_compile_options(-municode -Wall -Wextra
+        # No build paths in the binaries: two clean builds in different folders match.
+        -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+    add_link_options(-municode -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
+        -Wl,--build-id=none)
+    if(CMAKE_BUILD_TYPE STREQUAL "Release")
+        add_link_options(-s)
+    endif()
+    # windres: deterministic output and the language of every resource given in the script.
+    set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+    set(delay_libraries "")
+    foreach(dll IN LISTS ELVARA_DELAY_LOADED)
+        set(library "${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a")
+        add_custom_command(
+            OUTPUT ${library}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+            COMMAND ${CMAKE_DLLTOOL} --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+                    --dllname ${dll}.dll --output-delaylib ${library}
+            DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+            COMMENT "Delay-load import library for ${dll}.dll")
+        list(APPEND delay_libraries ${library})
+    endforeach()
+    add_custom_target(elvara_delay_libraries DEPENDS ${delay_libraries})
+    add_dependencies(elvara_system_libraries elvara_delay_libraries)
+    target_link_libraries(elvara_system_libraries INTERFACE
+        ${delay_libraries} shell32 ole32 user32 gdi32 advapi32 uuid windowscodecs)
+else()
+    add_compile_options(/W4 /permissive- /utf-8 /Brepro)
+    add_link_options(/Brepro)
+    set(delay_flags "")
+    foreach(dll IN LISTS ELVARA_DELAY_LOADED)
+        list(APPEND delay_flags "/DELAYLOAD:${dll}.dll")
+    endforeach()
+    target_link_libraries(elvara_system_libraries INTERFACE
+        ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 user32 gdi32 advapi32 uuid windowscodecs)
+    target_link_options(elvara_system_libraries INTERFACE ${delay_flags})
+endif()

@@ -1,0 +1,65 @@
+#pragma once
+#include <windows.h>
+#include <d2d1.h>
+#include <dwrite.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace elvara {
+
+// Cache keys, pure functions of their inputs.
+std::uint64_t gradientBrushKey(const D2D1_COLOR_F& from, const D2D1_COLOR_F& to) noexcept;
+std::uint32_t textStyleKey(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment) noexcept;
+
+// The one drawing surface: the wizard's window, or an off-screen bitmap written as PNG.
+// Used by one thread; not copied or moved.
+class Canvas {
+public:
+    Canvas();
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    void setWindow(HWND window);
+    bool beginFrame(float designWidth, float designHeight);
+    void endFrame();
+
+    void setColor(float red, float green, float blue, float alpha);
+    void fillRect(float x, float y, float width, float height, float radius);
+    void strokeRect(float x, float y, float width, float height, float radius, float strokeWidth);
+    void fillGradient(float x, float y, float width, float height, const D2D1_COLOR_F& from, const D2D1_COLOR_F& to,
+                      float radius, bool vertical, float opacity);
+    void drawLine(float x1, float y1, float x2, float y2, float strokeWidth);
+    void drawLogoMark(float x, float y, float size);
+    void drawText(const std::wstring& text, float x, float y, float width, float height, float size, bool bold,
+                  DWRITE_TEXT_ALIGNMENT alignment);
+
+    void renderToPng(const std::wstring& path, std::uint32_t width, std::uint32_t height,
+                     const std::function<void(Canvas&)>& draw);
+
+    // Observers for diagnostics and tests.
+    std::size_t gradientBrushCount() const noexcept { return gradientBrushes_.size(); }
+    std::size_t textFormatCount() const noexcept { return textFormats_.size(); }
+    bool hasWindowTarget() const noexcept { return windowTarget_ != nullptr; }
+    ID2D1SolidColorBrush* solidBrush() const noexcept { return solidBrush_.Get(); }
+    ID2D1RenderTarget* currentTarget() const noexcept { return currentTarget_.Get(); }
+
+private:
+    void dropDeviceResources() noexcept;
+    IDWriteTextFormat* textFormatFor(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment);
+
+    Microsoft::WRL::ComPtr<ID2D1Factory> d2dFactory_;
+    Microsoft::WRL::ComPtr<IDWriteFactory> writeFactory_;
+    Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> windowTarget_;
+    Microsoft::WRL::ComPtr<ID2D1RenderTarget> currentTarget_;
+    Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> solidBrush_;
+    HWND window_ = nullptr;
+    std::map<std::uint32_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
+    std::map<std::uint64_t, Microsoft::WRL::ComPtr<ID2D1LinearGradientBrush>> gradientBrushes_;
+};
+
+} // namespace elvara

@@ -1,0 +1,121 @@
+#include "install/filesystem_ops.h"
+
+#include "app/unique_handle.h"
+#include "install/path_text.h"
+
+#include <system_error>
+
+namespace elvara {
+
+namespace {
+
+std::string wideToUtf8(std::wstring_view wide)
+{
+    if (wide.empty()) return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                          nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), bytes, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+std::string failureText(const char* operation, DWORD errorCode, const std::wstring& path1,
+                        const std::wstring& path2)
+{
+    std::string text = std::string(operation) + ": " + systemErrorDescription(errorCode) + ": \"" +
+                       wideToUtf8(path1) + "\"";
+    if (!path2.empty()) text += ", \"" + wideToUtf8(path2) + "\"";
+    return text;
+}
+
+bool meansNotFound(DWORD errorCode) noexcept
+{
+    switch (errorCode) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NOT_READY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+FilesystemFailure::FilesystemFailure(const char* operation, DWORD errorCode, const std::wstring& path1,
+                                     const std::wstring& path2)
+    : std::filesystem::filesystem_error(operation, std::filesystem::path(path1), std::filesystem::path(path2),
+                                        std::error_code(static_cast<int>(errorCode), std::system_category())),
+      text_(failureText(operation, errorCode, path1, path2)), errorCode_(errorCode)
+{
+}
+
+std::string systemErrorDescription(DWORD errorCode)
+{
+    LPWSTR buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, errorCode, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    UniqueLocalMemory owner(buffer);
+    std::wstring_view description(buffer, buffer ? length : 0);
+    while (!description.empty() && (description.back() == L'\r' || description.back() == L'\n'))
+        description.remove_suffix(1);
+    std::string text = wideToUtf8(description);
+    return text.empty() ? "unknown error" : text;
+}
+
+bool pathExists(const std::wstring& path)
+{
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD errorCode = GetLastError();
+    if (meansNotFound(errorCode)) return false;
+    throw FilesystemFailure("exists", errorCode, path);
+}
+
+bool pathExistsQuietly(const std::wstring& path) noexcept
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void createDirectories(const std::wstring& path)
+{
+    const LexedPath lexed = lexPath(path);
+    std::wstring accumulated = lexed.root;
+    for (const std::wstring& component : lexed.components) {
+        accumulated = appendPath(accumulated, component);
+        const DWORD attributes = GetFileAttributesW(accumulated.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            throw FilesystemFailure("create_directories", ERROR_ALREADY_EXISTS, path);
+        }
+        if (!CreateDirectoryW(accumulated.c_str(), nullptr)) {
+            const DWORD errorCode = GetLastError();
+            if (errorCode == ERROR_ALREADY_EXISTS) continue; // made by someone else meanwhile
+            throw FilesystemFailure("create_directories", errorCode, path);
+        }
+    }
+}
+
+void renamePath(const std::wstring& from, const std::wstring& to)
+{
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        throw FilesystemFailure("rename", GetLastError(), from, to);
+}
+
+void removeQuietly(const std::wstring& path) noexcept
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryW(path.c_str());
+    else
+        DeleteFileW(path.c_str());
+}
+
+} // namespace elvara

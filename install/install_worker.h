@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+namespace elvara {
+
+struct Installer;
+
+inline constexpr wchar_t installSuccessText[] =
+    L"Installed safely in the system VST3 folder. Open FL Studio, scan for installed plugins and load ElvaraSound "
+    L"on a Mixer insert. Connect your verified account inside the plugin.";
+inline constexpr char administratorRequiredText[] =
+    "Administrator permission is required to install in the standard VST3 folder.";
+
+// The worker's whole run on the calling thread: install, then publish the result and
+// post WM_INSTALL_FINISHED exactly once. Never throws.
+void runInstallWorker(Installer& record) noexcept;
+
+} // namespace elvara

@@ -1,0 +1,32 @@
+#include "install/ownership.h"
+
+#include "app/unique_handle.h"
+#include "install/path_safety.h"
+#include "install/path_text.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace elvara {
+
+bool isOwnedFolder(const std::wstring& folder, bool isPluginFolder)
+{
+    const std::wstring markerPath =
+        appendPath(folder, isPluginFolder ? L"Contents/Resources/elvara-product.txt" : L"install-marker.txt");
+    ensureSafeInstallPath(markerPath);
+    UniqueFile marker(CreateFileW(markerPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!marker) return false;
+    // Only a file of exactly the marker's length can match, so nothing longer is read.
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(marker.get(), &size) || size.QuadPart != static_cast<LONGLONG>(ownershipMarkerLine.size()))
+        return false;
+    char content[64] = {};
+    DWORD read = 0;
+    if (!ReadFile(marker.get(), content, static_cast<DWORD>(ownershipMarkerLine.size()), &read, nullptr)) return false;
+    return read == ownershipMarkerLine.size() &&
+           std::memcmp(content, ownershipMarkerLine.data(), ownershipMarkerLine.size()) == 0;
+}
+
+} // namespace elvara

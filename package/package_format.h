@@ -1,0 +1,36 @@
+#pragma once
+// The rules of the setup package format that need no platform: shared by the
+// reader in the setup program and the package writer of the build.
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace elvara::package_format {
+
+inline constexpr std::string_view magic = "ElvPkg01";
+inline constexpr std::uint32_t minimumEntryCount = 4;
+inline constexpr std::uint32_t maximumEntryCount = 32;
+inline constexpr std::uint32_t maximumNameLength = 239;
+inline constexpr std::uint64_t maximumDataSize = 67108864; // per entry and in total
+inline constexpr std::size_t digestSize = 32;
+
+inline constexpr std::string_view bundlePrefix = "VST3/ElvaraSound.vst3/Contents/";
+inline constexpr std::string_view productPrefix = "Product/";
+
+inline constexpr std::string_view pluginModuleName = "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3";
+inline constexpr std::string_view bundleMarkerName = "VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt";
+inline constexpr std::string_view productMarkerName = "Product/install-marker.txt";
+inline constexpr std::string_view uninstallerName = "Product/Uninstall.exe";
+
+// The fixed line of both ownership markers: ASCII, one line feed, 33 bytes.
+inline constexpr std::string_view ownershipMarkerLine = "ElvaraSound-Livewire-CF9A52D3-v1\n";
+
+// Checked in this order once every entry has been read.
+inline constexpr std::array<std::string_view, 4> requiredNames = {
+    pluginModuleName, bundleMarkerName, productMarkerName, uninstallerName};
+
+// Name rules 1 to 5 (prefix, "..", "//", trailing "/", character set).
+// Rule 6, uniqueness, depends on the names seen before and is the caller's.
+bool isAcceptableEntryName(std::string_view name) noexcept;
+
+} // namespace elvara::package_format

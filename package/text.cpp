@@ -1,0 +1,33 @@
+#include "package/text.h"
+
+#include "app/failure.h"
+
+#include <windows.h>
+
+namespace elvara {
+
+std::string toLowerHex(const std::vector<std::uint8_t>& bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t byte : bytes) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0x0F]);
+    }
+    return text;
+}
+
+std::wstring utf8ToWide(std::string_view utf8)
+{
+    if (utf8.empty()) return {};
+    failIf(utf8.size() > 0x7FFFFFFF, "Invalid UTF-8");
+    const int inputLength = static_cast<int>(utf8.size());
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inputLength, nullptr, 0);
+    failIf(units <= 0, "Invalid UTF-8");
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inputLength, wide.data(), units);
+    return wide;
+}
+
+} // namespace elvara

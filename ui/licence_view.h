@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+namespace elvara {
+
+struct Installer;
+
+// The licence exactly as installed in Product/EULA.txt, CR LF line breaks.
+std::wstring licenceText();
+
+// Creates the licence control on the first visit of the Licence page, shows it
+// there and hides it on every other page.
+void updateLicenceView(Installer& record);
+
+} // namespace elvara

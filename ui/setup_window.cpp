@@ -1,0 +1,70 @@
+#include "ui/setup_window.h"
+
+#include "app/installer.h"
+#include "ui/message_handler.h"
+
+#include <dwmapi.h>
+
+namespace elvara {
+
+namespace {
+
+constexpr wchar_t windowClassName[] = L"ElvaraSoundSetup";
+constexpr wchar_t windowTitle[] = L"ElvaraSound \u00B7 Setup";
+constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD darkCaptionAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
+
+} // namespace
+
+LRESULT CALLBACK staticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* record = reinterpret_cast<Installer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        record = static_cast<Installer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        record->window = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
+    }
+    if (record == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    return handleWindowMessage(*record, message, wParam, lParam);
+}
+
+int runSetupWindow(Installer& record, bool perform)
+{
+    record.canvas.reset();
+    record.canvas = std::make_unique<Canvas>();
+    record.backgroundBrush.reset(CreateSolidBrush(RGB(31, 28, 38)));
+    HINSTANCE module = GetModuleHandleW(nullptr);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = staticWindowProc;
+    windowClass.hInstance = module;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = windowClassName;
+    RegisterClassExW(&windowClass);
+
+    RECT outer{0, 0, 780, 560};
+    AdjustWindowRectEx(&outer, windowStyle, FALSE, 0);
+    record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
+                                    &record);
+    if (record.window == nullptr) return 1;
+
+    const BOOL dark = TRUE;
+    DwmSetWindowAttribute(record.window, darkCaptionAttribute, &dark, sizeof(dark));
+    record.canvas->setWindow(record.window);
+    readAnimationSetting(record);
+    record.lastTick = GetTickCount64();
+    ShowWindow(record.window, SW_SHOW);
+    SetTimer(record.window, 1, 16, nullptr);
+    if (perform) record.execute();
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return record.page == Finished && !record.succeeded.load() ? 1 : 0;
+}
+
+} // namespace elvara
