@@ -51,6 +51,11 @@ struct FileHandleTraits {
     static HANDLE empty() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
+struct FindHandleTraits {
+    using type = HANDLE;
+    static HANDLE empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { ::FindClose(h); }
+};
 struct KernelHandleTraits {
     using type = HANDLE;
     static HANDLE empty() noexcept { return nullptr; }
@@ -89,6 +94,7 @@ struct CoTaskMemoryTraits {
 };
 
 using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueSid = UniqueHandle<SidTraits>;

@@ -9,7 +9,7 @@ add_library(elvara_system_libraries INTERFACE)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 
 if(MINGW)
-    add_compile_options(-municode -Wall -Wextra
+    add_compile_options(-municode -Wall -Wextra -Wno-missing-field-initializers
         # No build paths in the binaries: two clean builds in different folders match.
         -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
     add_link_options(-municode -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp

@@ -25,6 +25,7 @@ std::vector<std::uint8_t> randomBytes(std::size_t count)
 {
     failIf(count > 4096, "Random size");
     std::vector<std::uint8_t> bytes(count, 0);
+    if (count == 0) return bytes; // nothing to ask for; some providers refuse an empty buffer
     failIfNtError(BCryptGenRandom(nullptr, bytes.data(), static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG),
                   "Random generator failed");
     return bytes;

@@ -17,27 +17,37 @@ constexpr UINT_PTR animationTimerId = 1;
 
 void invalidate(const Installer& record) { InvalidateRect(record.window, nullptr, FALSE); }
 
-// The install request may fail before any worker exists ("Executable path
-// unavailable", a thread that cannot start); the user sees it on the Finished page.
-void requestInstall(Installer& record) noexcept
+void showStartFailure(Installer& record, const char* text) noexcept
 {
     try {
-        beginInstall(record);
-        return;
-    } catch (const std::exception& failure) {
-        std::wstring text;
-        try {
-            text = utf8ToWide(failure.what());
-        } catch (...) {
-        }
+        std::wstring wide = utf8ToWide(text);
         std::lock_guard lock(record.resultMutex);
-        record.resultText = std::move(text);
+        record.resultText = std::move(wide);
     } catch (...) {
     }
     record.busy = false;
     record.page = Finished;
     record.succeeded.store(false);
     if (record.licenceEdit != nullptr) ShowWindow(record.licenceEdit, SW_HIDE);
+}
+
+// The install request may fail before any worker exists ("Executable path
+// unavailable", a thread that cannot start); the user sees it on the Finished page.
+template <typename Action>
+void runReportingFailure(Installer& record, Action action) noexcept
+{
+    try {
+        action();
+    } catch (const std::exception& failure) {
+        showStartFailure(record, failure.what());
+    } catch (...) {
+        showStartFailure(record, "The installation could not be started.");
+    }
+}
+
+void requestInstall(Installer& record) noexcept
+{
+    runReportingFailure(record, [&record] { beginInstall(record); });
 }
 
 void advancePage(Installer& record)
@@ -132,6 +142,11 @@ LRESULT onKeyDown(Installer& record, HWND window, WPARAM key, LPARAM lParam)
 }
 
 } // namespace
+
+void startInstallSafely(Installer& record) noexcept
+{
+    runReportingFailure(record, [&record] { record.execute(); });
+}
 
 void readAnimationSetting(Installer& record) noexcept
 {

@@ -28,7 +28,7 @@ LRESULT CALLBACK staticWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return handleWindowMessage(*record, message, wParam, lParam);
 }
 
-int runSetupWindow(Installer& record, bool perform)
+HWND createSetupWindow(Installer& record)
 {
     record.canvas.reset();
     record.canvas = std::make_unique<Canvas>();
@@ -48,7 +48,7 @@ int runSetupWindow(Installer& record, bool perform)
     record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
                                     &record);
-    if (record.window == nullptr) return 1;
+    if (record.window == nullptr) return nullptr;
 
     const BOOL dark = TRUE;
     DwmSetWindowAttribute(record.window, darkCaptionAttribute, &dark, sizeof(dark));
@@ -57,7 +57,13 @@ int runSetupWindow(Installer& record, bool perform)
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);
     SetTimer(record.window, 1, 16, nullptr);
-    if (perform) record.execute();
+    return record.window;
+}
+
+int runSetupWindow(Installer& record, bool perform)
+{
+    if (createSetupWindow(record) == nullptr) return 1;
+    if (perform) startInstallSafely(record);
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

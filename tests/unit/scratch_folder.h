@@ -1,0 +1,34 @@
+#pragma once
+// A fresh folder per test under the temporary folder, removed before and after,
+// and snapshots of folder trees (names, sizes, SHA-256) to prove "nothing changed".
+#include <map>
+#include <string>
+#include <vector>
+
+namespace elvara::test {
+
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+private:
+    std::wstring path_;
+};
+
+// Relative path -> "folder", or "size:sha256" for a file. Links are listed, not followed.
+using TreeSnapshot = std::map<std::wstring, std::string>;
+TreeSnapshot snapshotTree(const std::wstring& root);
+
+void removeTree(const std::wstring& root);
+void writeFile(const std::wstring& path, const std::string& content);
+std::string readFile(const std::wstring& path);
+void makeFolders(const std::wstring& path);
+// Names directly inside a folder, sorted.
+std::vector<std::wstring> folderNames(const std::wstring& folder);
+
+} // namespace elvara::test

@@ -1,0 +1,190 @@
+#include "package/setup_package.h"
+#include "unit/package_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+using namespace elvara;
+using namespace elvara::test;
+
+namespace {
+
+std::string parseFailure(const std::vector<std::uint8_t>& package)
+{
+    try {
+        parseSetupPackage({package.data(), package.size()});
+    } catch (const std::runtime_error& failure) {
+        return failure.what();
+    }
+    return "accepted";
+}
+
+std::vector<BuiltEntry> with(std::function<void(std::vector<BuiltEntry>&)> change)
+{
+    auto entries = minimalEntries();
+    change(entries);
+    return entries;
+}
+
+BuiltEntry product(const std::string& name, const std::string& data = "x") { return {name, data}; }
+
+struct Case {
+    const char* title;
+    std::vector<std::uint8_t> package;
+    const char* expected;
+};
+
+std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<std::uint8_t> withByteFlipped(std::vector<std::uint8_t> package, std::size_t offsetFromEnd)
+{
+    package[package.size() - offsetFromEnd] ^= 0x40;
+    return package;
+}
+
+std::vector<std::uint8_t> appended(std::vector<std::uint8_t> package, std::size_t count)
+{
+    package.insert(package.end(), count, 0);
+    return package;
+}
+
+std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> package, std::size_t newLength)
+{
+    package.resize(newLength);
+    return package;
+}
+
+} // namespace
+
+TEST(SetupPackage, EveryRuleOfTheFormat)
+{
+    const auto good = buildPackage(minimalEntries());
+    const std::string name239 = "Product/" + std::string(231, 'a');
+    const std::string name240 = "Product/" + std::string(232, 'a');
+    auto lowerCaseMagic = good;
+    lowerCaseMagic[0] = 'e';
+    std::vector<Case> cases = {
+        {"7 bytes", bytes("ElvPkg0"), "Incomplete installer package"},
+        {"only the magic", bytes("ElvPkg01"), "Damaged installer package"},
+        {"wrong magic", bytes("ElvPkg02xxxx"), "Invalid installer package"},
+        {"magic in other case", lowerCaseMagic, "Invalid installer package"},
+        {"count 3", buildPackage(minimalEntries(), 3u), "Installer file count"},
+        {"count 4", buildPackage(minimalEntries(), 4u), "accepted"},
+        {"count 33", buildPackage(minimalEntries(), 33u), "Installer file count"},
+        {"count 0", buildPackage(minimalEntries(), 0u), "Installer file count"},
+        {"count huge", buildPackage(minimalEntries(), 0xFFFFFFFFu), "Installer file count"},
+        {"name length 0", buildPackage(with([](auto& e) { e[0].nameLength = 0u; })), "Installer path length"},
+        {"name length 240", buildPackage(with([&](auto& e) { e.push_back(product(name240)); })),
+         "Installer path length"},
+        {"name length 239", buildPackage(with([&](auto& e) { e.push_back(product(name239)); })), "accepted"},
+        {"name runs past the end", truncated(buildPackage(minimalEntries()), 12 + 4 + 5), "Incomplete installer package"},
+        {"no room for a name length", truncated(buildPackage(minimalEntries()), 14), "Damaged installer package"},
+        {"bare Product/", buildPackage(with([](auto& e) { e.push_back(product("Product/")); })),
+         "Unsafe installer path"},
+        {"lower-case prefix", buildPackage(with([](auto& e) { e.push_back(product("product/a.txt")); })),
+         "Unsafe installer path"},
+        {"outside both trees", buildPackage(with([](auto& e) { e.push_back(product("VST3/other.txt")); })),
+         "Unsafe installer path"},
+        {"space", buildPackage(with([](auto& e) { e.push_back(product("Product/a b.txt")); })), "Unsafe installer path"},
+        {"backslash", buildPackage(with([](auto& e) { e.push_back(product("Product/a\\b.txt")); })),
+         "Unsafe installer path"},
+        {"colon", buildPackage(with([](auto& e) { e.push_back(product("Product/a:b")); })), "Unsafe installer path"},
+        {"two full stops", buildPackage(with([](auto& e) { e.push_back(product("Product/a..txt")); })),
+         "Unsafe installer path"},
+        {"parent segment", buildPackage(with([](auto& e) { e.push_back(product("Product/../x")); })),
+         "Unsafe installer path"},
+        {"double slash", buildPackage(with([](auto& e) { e.push_back(product("Product//x")); })),
+         "Unsafe installer path"},
+        {"trailing slash", buildPackage(with([](auto& e) { e.push_back(product("Product/docs/")); })),
+         "Unsafe installer path"},
+        {"non-ASCII", buildPackage(with([](auto& e) { e.push_back(product("Product/\xC3\xA9.txt")); })),
+         "Unsafe installer path"},
+        {"control byte", buildPackage(with([](auto& e) { e.push_back(product(std::string("Product/a\0b", 11))); })),
+         "Unsafe installer path"},
+        {"one full stop and hidden names are fine",
+         buildPackage(with([](auto& e) { e.push_back(product("Product/.hidden_a-b.txt")); })), "accepted"},
+        {"duplicate before its size is read",
+         buildPackage(with([](auto& e) { e.push_back({"Product/Uninstall.exe", "x", std::nullopt, ~0ull}); })),
+         "Unsafe installer path"},
+        {"names differing in case are distinct",
+         buildPackage(with([](auto& e) { e.push_back(product("Product/uninstall.exe")); })), "accepted"},
+        {"no room for a size", truncated(buildPackage(minimalEntries()), 12 + 4 + 21 + 7), "Damaged installer package"},
+        {"size over the limit even when short",
+         truncated(buildPackage(with([](auto& e) { e[0].dataSize = 67108865ull; })), 12 + 4 + 21 + 8),
+         "Installer file size"},
+        {"size 2^64-1", buildPackage(with([](auto& e) { e[0].dataSize = ~0ull; })), "Installer file size"},
+        {"running total over the limit even when short",
+         buildPackage(with([](auto& e) { e[1].dataSize = 67108864ull; })), "Installer file size"},
+        {"digest runs past the end", truncated(buildPackage(minimalEntries()), 12 + 4 + 21 + 8 + 31),
+         "Incomplete installer package"},
+        {"data runs past the end", truncated(good, good.size() - 1), "Incomplete installer package"},
+        {"zero-size entry", buildPackage(with([](auto& e) { e.push_back(product("Product/empty.txt", "")); })),
+         "accepted"},
+        {"flipped data byte", withByteFlipped(good, 1), "Installer integrity check failed"},
+        {"flipped digest byte", buildPackage(with([](auto& e) { e[2].corruptDigest = true; })),
+         "Installer integrity check failed"},
+        {"one trailing byte", appended(good, 1), "Unexpected installer data"},
+        {"uninstaller missing", buildPackage(with([](auto& e) {
+             e[0].name = "Product/Other.exe";
+         })),
+         "Required plugin files missing"},
+        {"missing required entry reported after every digest",
+         buildPackage(with([](auto& e) {
+             e[0].name = "Product/Other.exe";
+             e[3].corruptDigest = true;
+         })),
+         "Installer integrity check failed"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parseFailure(c.package), c.expected) << c.title;
+}
+
+TEST(SetupPackage, TotalSizeLimitWithRealData)
+{
+    auto entries = minimalEntries();
+    entries[0].data.assign(67108864 - (entries[1].data.size() + entries[2].data.size() + entries[3].data.size()), 'z');
+    EXPECT_EQ(parseFailure(buildPackage(entries)), "accepted");
+    entries[3].data.push_back('!');
+    EXPECT_EQ(parseFailure(buildPackage(entries)), "Installer file size");
+}
+
+TEST(SetupPackage, ThirtyTwoEntriesAreAccepted)
+{
+    auto entries = minimalEntries();
+    for (int i = 0; entries.size() < 32; ++i) entries.push_back(product("Product/f" + std::to_string(i)));
+    EXPECT_EQ(parseFailure(buildPackage(entries)), "accepted");
+}
+
+TEST(SetupPackage, EntriesComeBackInPackageOrderAsViewsIntoThePackage)
+{
+    auto entries = minimalEntries();
+    std::swap(entries[0], entries[3]);
+    entries.push_back({"Product/EULA.txt", ""});
+    const auto package = buildPackage(entries);
+    const auto parsed = parseSetupPackage({package.data(), package.size()});
+    ASSERT_EQ(parsed.size(), entries.size());
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        EXPECT_EQ(parsed[i].name, entries[i].name);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(parsed[i].data.bytes), parsed[i].data.length),
+                  entries[i].data);
+        EXPECT_GE(parsed[i].data.bytes, package.data());
+        EXPECT_LE(parsed[i].data.bytes + parsed[i].data.length, package.data() + package.size());
+        EXPECT_EQ(parsed[i].sha256.size(), 32u);
+    }
+}
+
+TEST(SetupPackage, MissingResourceIsReported)
+{
+    // The test executable carries no package resource.
+    EXPECT_THROW(
+        {
+            try {
+                loadPackageResource();
+            } catch (const std::runtime_error& failure) {
+                EXPECT_STREQ(failure.what(), "Installer package missing");
+                throw;
+            }
+        },
+        std::runtime_error);
+}
