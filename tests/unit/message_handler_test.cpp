@@ -1,1 +1,247 @@
+#include "app/installer.h"
+#include "install/install_locations.h"
+#include "install/install_worker.h"
+#include "install/uninstall_registration.h"
+#include "package/setup_package.h"
+#include "package/text.h"
+#include "ui/licence_view.h"
+#include "ui/message_handler.h"
+#include "ui/setup_window.h"
+#include "unit/scratch_folder.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace elvara;
+
+namespace {
+
+class SetupWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_NE(createSetupWindow(record), nullptr);
+    }
+    void TearDown() override
+    {
+        if (IsWindow(record.window)) DestroyWindow(record.window);
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        CoUninitialize();
+    }
+
+    void click(int x, int y) { SendMessageW(record.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
+    void key(WPARAM virtualKey) { SendMessageW(record.window, WM_KEYDOWN, virtualKey, 1); }
+    void moveTo(int x, int y) { SendMessageW(record.window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); }
+    void timerStep(std::uint64_t millisecondsSinceLast)
+    {
+        record.lastTick = GetTickCount64() - millisecondsSinceLast;
+        SendMessageW(record.window, WM_TIMER, 1, 0);
+    }
+    bool windowAlive() const { return IsWindow(record.window) != FALSE; }
+    bool licenceVisible() const { return record.licenceEdit && IsWindowVisible(record.licenceEdit); }
+
+    Installer record;
+};
+
+} // namespace
+
+TEST_F(SetupWindow, ClientAreaIsTheDesignSpace)
+{
+    RECT client{};
+    GetClientRect(record.window, &client);
+    EXPECT_EQ(client.right, 780);
+    EXPECT_EQ(client.bottom, 560);
+    wchar_t title[64] = {};
+    GetWindowTextW(record.window, title, 64);
+    EXPECT_STREQ(title, L"ElvaraSound \u00B7 Setup");
+    EXPECT_EQ(GetWindowLongW(record.window, GWL_STYLE) & 0x00CF0000, 0x00CA0000);
+}
+
+TEST_F(SetupWindow, WizardStateMachineWithTheMouse)
+{
+    click(500, 520); // Back does not act on Welcome
+    EXPECT_EQ(record.page, Welcome);
+    click(650, 520);
+    EXPECT_EQ(record.page, Licence);
+    EXPECT_TRUE(licenceVisible());
+    const HWND control = record.licenceEdit;
+
+    click(600, 503); // Continue while unticked: nothing
+    EXPECT_EQ(record.page, Licence);
+    struct Band {
+        int y;
+        bool toggles;
+    };
+    for (const Band band : {Band{425, false}, Band{426, true}, Band{468, true}, Band{469, false}}) {
+        const bool before = record.licenceAccepted;
+        click(5, band.y);
+        EXPECT_EQ(record.licenceAccepted != before, band.toggles) << "y " << band.y;
+    }
+    EXPECT_FALSE(record.licenceAccepted);
+    click(770, 440); // far right of the label still toggles
+    EXPECT_TRUE(record.licenceAccepted);
+
+    click(478, 540); // Back, inclusive corner
+    EXPECT_EQ(record.page, Welcome);
+    EXPECT_FALSE(licenceVisible());
+    click(744, 540); // Continue, inclusive corner
+    EXPECT_EQ(record.page, Licence);
+    EXPECT_EQ(record.licenceEdit, control); // created once
+    EXPECT_TRUE(record.licenceAccepted);      // never reset
+    click(744, 541);
+    click(745, 520);
+    click(599, 520);
+    click(650, 502);
+    EXPECT_EQ(record.page, Licence);
+    click(600, 540);
+    EXPECT_EQ(record.page, Ready);
+    EXPECT_FALSE(licenceVisible());
+    click(588, 503);
+    EXPECT_EQ(record.page, Licence);
+}
+
+TEST_F(SetupWindow, WizardStateMachineWithTheKeyboard)
+{
+    key(VK_SPACE); // nothing on Welcome
+    EXPECT_FALSE(record.licenceAccepted);
+    key(VK_RETURN);
+    EXPECT_EQ(record.page, Licence);
+    key(VK_RETURN); // unticked: nothing
+    EXPECT_EQ(record.page, Licence);
+    key(VK_SPACE);
+    EXPECT_TRUE(record.licenceAccepted);
+    key(VK_RETURN);
+    EXPECT_EQ(record.page, Ready);
+    key(VK_ESCAPE);
+    EXPECT_FALSE(windowAlive());
+}
+
+TEST_F(SetupWindow, LicenceControlKeepsTextAndScrollPosition)
+{
+    key(VK_RETURN);
+    ASSERT_NE(record.licenceEdit, nullptr);
+    const int length = GetWindowTextLengthW(record.licenceEdit);
+    EXPECT_EQ(length, 2981);
+    std::wstring shown(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(record.licenceEdit, shown.data(), length + 1);
+    shown.resize(static_cast<std::size_t>(length));
+    EXPECT_EQ(shown, licenceText());
+    EXPECT_EQ(GetWindowLongW(record.licenceEdit, GWL_STYLE) & 0x50200844, 0x50200844);
+
+    SendMessageW(record.licenceEdit, EM_LINESCROLL, 0, 12);
+    const LRESULT firstLine = SendMessageW(record.licenceEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(firstLine, 0);
+    key(VK_SPACE);
+    key(VK_RETURN);
+    EXPECT_EQ(record.page, Ready);
+    click(500, 520); // Back
+    EXPECT_TRUE(licenceVisible());
+    EXPECT_EQ(SendMessageW(record.licenceEdit, EM_GETFIRSTVISIBLELINE, 0, 0), firstLine);
+}
+
+TEST(LicenceText, IsTheInstalledEula)
+{
+    for (const PackageEntry& entry : parseSetupPackage(loadPackageResource())) {
+        if (entry.name != "Product/EULA.txt") continue;
+        const std::wstring installed =
+            utf8ToWide(std::string_view(reinterpret_cast<const char*>(entry.data.bytes), entry.data.length));
+        EXPECT_EQ(licenceText(), installed);
+        EXPECT_EQ(installed.size(), 2981u);
+        std::size_t lines = 0;
+        for (std::size_t at = installed.find(L"\r\n"); at != std::wstring::npos; at = installed.find(L"\r\n", at + 2))
+            ++lines;
+        EXPECT_EQ(lines, 49u);
+        return;
+    }
+    FAIL() << "no EULA in the package";
+}
+
+TEST_F(SetupWindow, CloseIsRefusedWhileBusy)
+{
+    record.page = Installing;
+    record.busy = true;
+    SendMessageW(record.window, WM_CLOSE, 0, 0);
+    key(VK_ESCAPE);
+    key(VK_RETURN);
+    click(650, 520);
+    EXPECT_TRUE(windowAlive());
+    EXPECT_EQ(record.page, Installing);
+    SendMessageW(record.window, WM_INSTALL_FINISHED, 0, 0);
+    EXPECT_EQ(record.page, Finished);
+    EXPECT_FALSE(record.busy);
+    SendMessageW(record.window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(windowAlive());
+}
+
+TEST_F(SetupWindow, FinishedCloses)
+{
+    for (int way = 0; way < 3; ++way) {
+        if (!windowAlive()) {
+            ASSERT_NE(createSetupWindow(record), nullptr);
+        }
+        record.page = Finished;
+        if (way == 0) click(650, 520);
+        if (way == 1) key(VK_RETURN);
+        if (way == 2) key(VK_ESCAPE);
+        EXPECT_FALSE(windowAlive()) << way;
+    }
+}
+
+TEST_F(SetupWindow, HoverEasing)
+{
+    record.animationsEnabled = true;
+    moveTo(650, 520);
+    EXPECT_TRUE(record.hoverPrimary);
+    EXPECT_FALSE(record.hoverBack);
+    EXPECT_TRUE(record.mouseTracked);
+    timerStep(16);
+    const float firstStep = record.primaryHighlight;
+    EXPECT_NEAR(firstStep, 1 - std::exp(-20 * 0.016f), 0.05f);
+    timerStep(5000); // a late step is capped at 0.1 s
+    EXPECT_NEAR(record.primaryHighlight, firstStep + (1 - firstStep) * (1 - std::exp(-2.0f)), 0.01f);
+    for (int i = 0; i < 100; ++i) timerStep(16);
+    EXPECT_EQ(record.primaryHighlight, 1.0f); // snaps to the target
+
+    moveTo(500, 520); // Back does not exist on Welcome
+    EXPECT_FALSE(record.hoverBack);
+    SendMessageW(record.window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(record.hoverPrimary);
+    EXPECT_FALSE(record.mouseTracked);
+
+    record.animationsEnabled = false;
+    timerStep(16);
+    EXPECT_EQ(record.primaryHighlight, 0.0f); // instant without animations
+}
+
+TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
+{
+    const InstallLocations locations = resolveInstallLocations();
+    const auto cleanUp = [&] {
+        test::removeTree(locations.bundleFolder);
+        test::removeTree(locations.productFolder);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, KEY_WOW64_64KEY, 0);
+    };
+    cleanUp();
+    record.page = Ready;
+    key(VK_RETURN); // the test process is an elevated administrator: installs in place
+    EXPECT_EQ(record.page, Installing);
+    EXPECT_TRUE(record.busy);
+    SendMessageW(record.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(windowAlive());
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    MSG message{};
+    while (record.page != Finished && GetTickCount64() < deadline) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_EQ(record.page, Finished);
+    EXPECT_TRUE(record.succeeded.load());
+    EXPECT_EQ(record.progress.load(), 100u);
+    key(VK_RETURN);
+    EXPECT_FALSE(windowAlive());
+    cleanUp();
+}
