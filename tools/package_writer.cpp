@@ -3,8 +3,10 @@
 // Refuses every payload that the setup program's reader would refuse, naming the
 // file and the rule, so a bad payload stops the build before an installer exists.
 //
-//   package_writer --payload DIR --output FILE [--with NAME=PATH]...
+//   package_writer --payload DIR --output FILE [--with NAME=PATH]... [--contents DIR]
 //
+// --contents also writes every entry, as packaged, below DIR (a fresh copy), so
+// what went into the installer can be inspected and compared after installation.
 // --with adds an entry, or replaces the payload's file of that name, with another
 // file (the plug-in module and the uninstaller are built, not committed).
 #include "package/package_format.h"
@@ -76,7 +78,7 @@ void checkEntry(const std::string& name, const fs::path& source, std::uint64_t s
 int main(int argc, char** argv)
 {
     try {
-        fs::path payload, output;
+        fs::path payload, output, contents;
         std::map<std::string, fs::path> replacements;
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i];
@@ -84,17 +86,19 @@ int main(int argc, char** argv)
                 payload = argv[++i];
             } else if (argument == "--output" && i + 1 < argc) {
                 output = argv[++i];
+            } else if (argument == "--contents" && i + 1 < argc) {
+                contents = argv[++i];
             } else if (argument == "--with" && i + 1 < argc) {
                 const std::string pair = argv[++i];
                 const auto equals = pair.find('=');
                 if (equals == std::string::npos) throw PayloadError("--with expects NAME=PATH");
                 replacements[pair.substr(0, equals)] = pair.substr(equals + 1);
             } else {
-                throw PayloadError("usage: package_writer --payload DIR --output FILE [--with NAME=PATH]...");
+                throw PayloadError("usage: package_writer --payload DIR --output FILE [--with NAME=PATH]... [--contents DIR]");
             }
         }
         if (payload.empty() || output.empty())
-            throw PayloadError("usage: package_writer --payload DIR --output FILE [--with NAME=PATH]...");
+            throw PayloadError("usage: package_writer --payload DIR --output FILE [--with NAME=PATH]... [--contents DIR]");
 
         auto files = collectPayload(payload);
         for (const auto& [name, path] : replacements) files[name] = path;
@@ -105,6 +109,7 @@ int main(int argc, char** argv)
                 refuse(payload.string(), "required file \"" + std::string(required) + "\" is missing");
         }
 
+        if (!contents.empty()) fs::remove_all(contents);
         std::vector<std::uint8_t> package(format::magic.begin(), format::magic.end());
         appendLittleEndian(package, files.size(), 4);
         std::uint64_t total = 0;
@@ -122,6 +127,12 @@ int main(int argc, char** argv)
             const auto digest = elvara::tools::sha256(data.data(), data.size());
             package.insert(package.end(), digest.begin(), digest.end());
             package.insert(package.end(), data.begin(), data.end());
+            if (!contents.empty()) {
+                const fs::path copy = contents / name;
+                fs::create_directories(copy.parent_path());
+                std::ofstream(copy, std::ios::binary)
+                    .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+            }
         }
 
         const fs::path partial = output.string() + ".partial";

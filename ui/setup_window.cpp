@@ -12,6 +12,9 @@ namespace {
 constexpr wchar_t windowClassName[] = L"ElvaraSoundSetup";
 constexpr wchar_t windowTitle[] = L"ElvaraSound \u00B7 Setup";
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The canvas paints the whole client area; without clipping it would paint over the
+// licence control, which does not repaint itself after each frame of its parent.
+constexpr DWORD childClipping = WS_CLIPCHILDREN;
 constexpr DWORD darkCaptionAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
 
 } // namespace
@@ -45,7 +48,7 @@ HWND createSetupWindow(Installer& record)
 
     RECT outer{0, 0, 780, 560};
     AdjustWindowRectEx(&outer, windowStyle, FALSE, 0);
-    record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
                                     &record);
     if (record.window == nullptr) return nullptr;

@@ -1,0 +1,109 @@
+# Shared by the end-to-end tests: the Wine environment of the run, a scratch
+# folder, and small checks that count failures instead of stopping at the first.
+set -uo pipefail
+setup_exe=${1:?usage: TEST.sh SETUP_EXE BUILD_DIR}
+build=${2:?usage: TEST.sh SETUP_EXE BUILD_DIR}
+source "$build/test-env.sh"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+helpers=$build/tests
+scratch=$(mktemp -d /tmp/elvara-e2e.XXXXXX)
+failures=0
+checks=0
+background_pids=()
+cleanup() {
+    for pid in "${background_pids[@]}"; do kill "$pid" 2>/dev/null; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+pass() { checks=$((checks + 1)); }
+fail() { checks=$((checks + 1)); failures=$((failures + 1)); echo "FAIL: $*" >&2; }
+expect_eq() { # description actual expected
+    if [[ $2 == "$3" ]]; then pass; else fail "$1: got [$2], expected [$3]"; fi
+}
+finish() {
+    echo "$((checks - failures)) passed, $failures failed"
+    [[ $failures -eq 0 ]]
+    exit $?
+}
+
+# Runs the program, capturing standard output, standard error and the exit code.
+run_capture() { # name exe args...
+    local name=$1; shift
+    "$wine" "$@" >"$scratch/$name.out" 2>"$scratch/$name.err"
+    echo $? >"$scratch/$name.rc"
+}
+
+# "r g b" of a pixel of a PNG.
+pixel() { # file x y
+    convert "$1" -format "%[fx:round(255*p{$2,$3}.r)] %[fx:round(255*p{$2,$3}.g)] %[fx:round(255*p{$2,$3}.b)]" info:
+}
+expect_colour() { # description file x y r g b tolerance
+    local got r g b
+    got=$(pixel "$2" "$3" "$4")
+    read -r r g b <<<"$got"
+    if (( ${r:-999} - $5 <= $8 && $5 - ${r:-999} <= $8 && ${g:-999} - $6 <= $8 && $6 - ${g:-999} <= $8 &&
+          ${b:-999} - $7 <= $8 && $7 - ${b:-999} <= $8 )); then
+        pass
+    else
+        fail "$1: pixel ($3, $4) is ($got), expected ($5 $6 $7) within $8"
+    fi
+}
+# Pixels in a box whose brightest channel reaches the threshold.
+bright_pixels() { # file x y width height threshold
+    convert "$1" -crop "$4x$5+$2+$3" +repage -channel RGB -separate -evaluate-sequence max \
+        -threshold "$(( $6 * 100 / 255 ))%" -format "%[fx:round(mean*w*h)]" info:
+}
+
+# The setup window: "ElvaraSound · Setup" (the middle dot is two bytes for xdotool).
+find_setup_window() { # [timeout seconds]
+    local limit=${1:-30} id
+    for _ in $(seq 1 $((limit * 10))); do
+        id=$(xdotool search --name '^ElvaraSound .. Setup$' 2>/dev/null | head -1)
+        if [[ -n $id ]] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then echo "$id"; return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+wait_window_gone() { # id [timeout seconds]
+    for _ in $(seq 1 $((${2:-30} * 10))); do
+        xdotool getwindowname "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+screenshot() { # window file
+    sleep 0.4 # let a repaint after input reach the screen
+    import -window "$1" "$2" 2>/dev/null
+}
+click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+press() { # window key...
+    local window=$1; shift
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.15; done
+}
+
+# The real install folders and uninstall key of the prefix.
+program_files=$WINEPREFIX/drive_c/Program\ Files
+bundle_dir="$program_files/Common Files/VST3/ElvaraSound.vst3"
+product_dir="$program_files/ElvaraSound"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ElvaraSound-Livewire'
+remove_installation() {
+    rm -rf "$bundle_dir" "$product_dir" "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.*
+    "$wine" reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1 || true
+}
+registry_value() { # name
+    "$wine" reg query "$uninstall_key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'
+}
+# Every package file in place with its digest from the build's package, and the key.
+expect_installed() { # description
+    local expected sums
+    expected=$(cd "$build/generated/package-contents" && find . -type f | sort | xargs sha256sum | sort -k2)
+    sums=$( (cd "$bundle_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
+                 echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./VST3/ElvaraSound.vst3/$f"; done
+             cd "$product_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
+                 echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./Product/$f"; done) 2>/dev/null | sort -k2)
+    expect_eq "$1: installed files and digests" "$sums" "$expected"
+    expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "REG_SZ ElvaraSound Livewire Edition"
+}
