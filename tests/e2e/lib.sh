@@ -1,8 +1,8 @@
 # Shared by the end-to-end tests: the Wine environment of the run, a scratch
 # folder, and small checks that count failures instead of stopping at the first.
 set -uo pipefail
-setup_exe=${1:?usage: TEST.sh SETUP_EXE BUILD_DIR}
-build=${2:?usage: TEST.sh SETUP_EXE BUILD_DIR}
+setup_exe=$(realpath "${1:?usage: TEST.sh SETUP_EXE BUILD_DIR}")
+build=$(realpath "${2:?usage: TEST.sh SETUP_EXE BUILD_DIR}")
 source "$build/test-env.sh"
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 helpers=$build/tests
@@ -61,7 +61,11 @@ find_setup_window() { # [timeout seconds]
     local limit=${1:-30} id
     for _ in $(seq 1 $((limit * 10))); do
         id=$(xdotool search --name '^ElvaraSound .. Setup$' 2>/dev/null | head -1)
-        if [[ -n $id ]] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then echo "$id"; return 0; fi
+        if [[ -n $id ]] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
+            sleep 0.5 # mapped: give the first frame time to reach the screen
+            echo "$id"
+            return 0
+        fi
         sleep 0.1
     done
     return 1
@@ -81,6 +85,7 @@ click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 press() { # window key...
     local window=$1; shift
     xdotool windowfocus --sync "$window" 2>/dev/null || true
+    sleep 0.3
     for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.15; done
 }
 
@@ -105,5 +110,21 @@ expect_installed() { # description
              cd "$product_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./Product/$f"; done) 2>/dev/null | sort -k2)
     expect_eq "$1: installed files and digests" "$sums" "$expected"
-    expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "REG_SZ ElvaraSound Livewire Edition"
+    expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+}
+
+primary_rgb="177 149 227" # the enabled primary button, half-way down its body
+dark_button_rgb="38 36 47"  # the Back button and the disabled primary button
+tick_rgb="189 150 237"
+licence_state() { "$wine" "$helpers/window_probe.exe" licence 2>/dev/null | tr -d '\r'; }
+# Waits until the Finished page shows its Close button (no button while installing).
+wait_for_finished_page() { # window file [timeout seconds]
+    local r g b
+    for _ in $(seq 1 $((${3:-90} * 2))); do
+        import -window "$1" "$2" 2>/dev/null
+        read -r r g b <<<"$(pixel "$2" 612 521)"
+        if (( ${r:-0} > 150 )); then sleep 0.5; import -window "$1" "$2" 2>/dev/null; return 0; fi
+        sleep 0.5
+    done
+    return 1
 }
