@@ -29,7 +29,8 @@ void beginInstall(Installer& record)
     const std::wstring path = executablePath();
     SHELLEXECUTEINFOW request{};
     request.cbSize = sizeof(request);
-    request.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // No error box of the shell's own: a failed start is reported on the Finished page.
+    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     request.hwnd = record.window;
     request.lpVerb = L"runas";
     request.lpFile = path.c_str();

@@ -38,9 +38,17 @@ int wmain(int argc, wchar_t** argv)
     AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                              administrators.put());
     SID_AND_ATTRIBUTES disabled{administrators.get(), 0};
+    // Start from the limited token linked to this elevated one where the system has
+    // it, so that "runas" from the child finds the elevated token again.
+    UniqueKernelHandle base;
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    if (GetTokenInformation(processToken.get(), TokenLinkedToken, &linked, sizeof(linked), &size))
+        base.reset(linked.LinkedToken);
     UniqueKernelHandle restricted;
-    if (!CreateRestrictedToken(processToken.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr, restricted.put())) return 4;
-
+    if (!CreateRestrictedToken(base ? base.get() : processToken.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr,
+                               restricted.put()))
+        return 4;
     std::wstring commandLine = quoted(argv[1]);
     for (int i = 2; i < argc; ++i) commandLine += L" " + quoted(argv[i]);
     STARTUPINFOW startup{};
