@@ -14,7 +14,7 @@ for n in $(seq 90 140); do
     if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=$n; break; fi
 done
 [[ -n $display ]] || { echo "no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$build/xvfb.log" 2>&1 &
 echo $! >"$build/xvfb.pid"
 for _ in $(seq 1 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.05; done
 
@@ -28,7 +28,7 @@ export ELVARA_BUILD='$build'
 ENV
 source "$build/test-env.sh"
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
-"$wineserver" -p
+"$wineserver" -p </dev/null >/dev/null 2>&1
 # Bring the desktop up once under this display, so that later starts are quick.
 "$here/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
 echo "wine test environment ready on display :$display"

@@ -1,0 +1,60 @@
+// Renders every page of the wizard off-screen, as the program draws them, into a
+// folder: the pictures of the README.
+//   render_pages FOLDER
+#include "app/installer.h"
+#include "install/elevated_relaunch.h"
+#include "install/install_worker.h"
+#include "ui/wizard_pages.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+using namespace elvara;
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 2) {
+        std::fputs("usage: render_pages FOLDER\n", stderr);
+        return 2;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::wstring folder = argv[1];
+    const auto render = [&](const wchar_t* name, const std::function<void(Installer&)>& prepare) {
+        Installer record;
+        prepare(record);
+        Canvas canvas;
+        canvas.renderToPng(folder + L"\\" + name + L".png", 780, 560,
+                           [&](Canvas& target) { drawWizard(record, target); });
+    };
+    int status = 0;
+    try {
+        render(L"1-welcome", [](Installer&) {});
+        render(L"2-licence", [](Installer& r) {
+            r.page = Licence;
+            r.licenceAccepted = true;
+        });
+        render(L"3-ready", [](Installer& r) { r.page = Ready; });
+        render(L"4-installing", [](Installer& r) {
+            r.page = Installing;
+            r.progress = 64;
+            r.animationsEnabled = false;
+        });
+        render(L"5-finished", [](Installer& r) {
+            r.page = Finished;
+            r.succeeded = true;
+            r.resultText = installSuccessText;
+        });
+        render(L"6-needs-attention", [](Installer& r) {
+            r.page = Finished;
+            r.resultText = confirmationCancelledText;
+        });
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        status = 1;
+    }
+    CoUninitialize();
+    return status;
+}
