@@ -128,3 +128,15 @@ wait_for_finished_page() { # window file [timeout seconds]
     done
     return 1
 }
+
+# Installs through the real setup program's "--perform" (the test session is elevated).
+install_with_perform() {
+    ("$wine" "$setup_exe" --perform >/dev/null 2>&1; echo $? >"$scratch/perform.rc") &
+    local window
+    window=$(find_setup_window 30) || { fail "perform: no window"; return 1; }
+    wait_for_finished_page "$window" "$scratch/perform.png" 90 || fail "perform: no Finished page"
+    click_at "$window" 650 520
+    wait
+    expect_eq "perform: exit code" "$(cat "$scratch/perform.rc")" 0
+}
+tree_snapshot() { (cd "$1" 2>/dev/null && find . -printf '%y %s %p\n' | sort); }

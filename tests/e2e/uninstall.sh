@@ -1,0 +1,60 @@
+#!/bin/bash
+# Install with the real setup program, then remove with the installed uninstaller.
+source "$(dirname "$0")/lib.sh"
+remove_installation
+trap 'remove_installation; cleanup' EXIT
+vst3_dir="$program_files/Common Files/VST3"
+
+wait_until_gone() { # path [timeout seconds]
+    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
+    return 1
+}
+
+# ---- install, uninstall: nothing of ours remains
+install_with_perform
+expect_installed "first installation"
+run_capture uninstall "$product_dir/Uninstall.exe" /S
+expect_eq "uninstall: exit code" "$(cat "$scratch/uninstall.rc")" 0
+expect_eq "uninstall: messages" "$(cat "$scratch/uninstall.err")" ""
+[[ ! -e $bundle_dir ]] && pass || fail "the bundle folder is still there"
+wait_until_gone "$product_dir" && pass || fail "the product folder is still there: $(ls "$product_dir" 2>&1)"
+expect_eq "uninstall: entry removed" "$(registry_value DisplayName)" ""
+[[ -d $vst3_dir ]] && pass || fail "the shared VST3 folder must stay"
+
+# ---- a second uninstall finds nothing
+run_capture again "$build/uninstaller/Uninstall.exe" /S
+expect_eq "second uninstall: exit code" "$(cat "$scratch/again.rc")" 0
+expect_eq "second uninstall: message" "$(tr -d '\r' <"$scratch/again.err")" \
+    "ElvaraSound Livewire Edition is not installed. Nothing was removed."
+
+# ---- install again; a user's file and a foreign bundle are left alone
+install_with_perform
+expect_installed "second installation"
+echo "my own notes" >"$product_dir/my-notes.txt"
+printf 'Someone-Else\n' >"$bundle_dir/Contents/Resources/elvara-product.txt"
+bundle_before=$(tree_snapshot "$bundle_dir")
+run_capture foreign "$product_dir/Uninstall.exe" /S
+expect_eq "foreign bundle: exit code" "$(cat "$scratch/foreign.rc")" 1
+grep -q "was not created by the ElvaraSound setup program" "$scratch/foreign.err" && pass \
+    || fail "foreign bundle: the user is told ($(cat "$scratch/foreign.err"))"
+expect_eq "foreign bundle: untouched" "$(tree_snapshot "$bundle_dir")" "$bundle_before"
+wait_until_gone "$product_dir/Uninstall.exe" && pass || fail "the installed uninstaller is still there"
+expect_eq "user's file kept with its folder" "$(ls "$product_dir")" "my-notes.txt"
+expect_eq "foreign bundle: entry removed" "$(registry_value DisplayName)" ""
+
+# ---- no DLL beside the uninstaller is ever loaded
+remove_installation
+folder=$scratch/planted
+mkdir -p "$folder/Uninstall.exe.local"
+cp "$build/uninstaller/Uninstall.exe" "$folder/"
+for dll in bcrypt dwmapi uxtheme version cryptbase comctl32 dwrite d2d1; do
+    cp "$helpers/planted_probe.dll" "$folder/$dll.dll"
+    cp "$helpers/planted_probe.dll" "$folder/Uninstall.exe.local/$dll.dll"
+done
+install_with_perform
+cp "$folder"/*.dll "$product_dir/"
+run_capture planted "$product_dir/Uninstall.exe" /S
+expect_eq "planted: exit code" "$(cat "$scratch/planted.rc")" 0
+run_capture planted-copy "$folder/Uninstall.exe" /S
+expect_eq "planted: nothing loaded" "$(find "$folder" "$product_dir" -name '*.loaded' 2>/dev/null)" ""
+finish
