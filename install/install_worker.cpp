@@ -3,6 +3,7 @@
 #include "app/failure.h"
 #include "app/installer.h"
 #include "install/administrator.h"
+#include "install/install_lock.h"
 #include "install/install_transaction.h"
 #include "install/uninstall_registration.h"
 #include "package/text.h"
@@ -21,6 +22,7 @@ void installEverything(Installer& record)
     failIf(!isElevatedAdministrator(), administratorRequiredText);
     const InstallLocations locations = resolveInstallLocations();
     {
+        const InstallLock onlyInstallation;
         const std::vector<PackageEntry> entries = parseSetupPackage(loadPackageResource());
         installPackage(entries, locations,
                        [&record](std::uint32_t percent) { record.progress.exchange(percent); });

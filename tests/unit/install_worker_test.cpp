@@ -1,6 +1,7 @@
 #include "app/installer.h"
 #include "app/unique_handle.h"
 #include "install/install_locations.h"
+#include "install/install_lock.h"
 #include "install/install_transaction.h"
 #include "install/install_worker.h"
 #include "install/uninstall_registration.h"
@@ -9,6 +10,9 @@
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <thread>
 
 #include <windows.h>
 
@@ -170,4 +174,28 @@ TEST_F(InstallWorker, WithoutAdministratorRightsNothingIsWritten)
     const InstallLocations locations = resolveInstallLocations();
     EXPECT_EQ(GetFileAttributesW(locations.bundleFolder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(uninstallKeyExists());
+}
+
+TEST_F(InstallWorker, OnlyOneInstallationAtATime)
+{
+    FinishedListener listener;
+    Installer record;
+    record.window = listener.window;
+    // Another installation holds the lock on its own thread until this one has ended.
+    UniqueKernelHandle acquired(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread other([&] {
+        InstallLock held;
+        SetEvent(acquired.get());
+        WaitForSingleObject(done.get(), 60000);
+    });
+    WaitForSingleObject(acquired.get(), 10000);
+    record.execute();
+    EXPECT_EQ(listener.waitForFinished(60000), 1);
+    SetEvent(done.get());
+    other.join();
+    EXPECT_FALSE(record.succeeded.load());
+    EXPECT_EQ(resultOf(record), L"Another ElvaraSound installation is running. Wait until it has finished, then try "
+                                L"again.");
+    EXPECT_EQ(GetFileAttributesW(resolveInstallLocations().bundleFolder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
