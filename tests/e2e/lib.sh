@@ -102,9 +102,9 @@ registry_value() { # name
     "$wine" reg query "$uninstall_key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'
 }
 # Every package file in place with its digest from the build's package, and the key.
-expect_installed() { # description
+expect_installed() { # description [package contents folder]
     local expected sums
-    expected=$(cd "$build/generated/package-contents" && find . -type f | sort | xargs sha256sum | sort -k2)
+    expected=$(cd "${2:-$build/generated/package-contents}" && find . -type f | sort | xargs sha256sum | sort -k2)
     sums=$( (cd "$bundle_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./VST3/ElvaraSound.vst3/$f"; done
              cd "$product_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
@@ -130,8 +130,8 @@ wait_for_finished_page() { # window file [timeout seconds]
 }
 
 # Installs through the real setup program's "--perform" (the test session is elevated).
-install_with_perform() {
-    ("$wine" "$setup_exe" --perform >/dev/null 2>&1; echo $? >"$scratch/perform.rc") &
+install_with_perform() { # [exe]
+    ("$wine" "${1:-$setup_exe}" --perform >/dev/null 2>&1; echo $? >"$scratch/perform.rc") &
     local window
     window=$(find_setup_window 30) || { fail "perform: no window"; return 1; }
     wait_for_finished_page "$window" "$scratch/perform.png" 90 || fail "perform: no Finished page"
@@ -140,3 +140,15 @@ install_with_perform() {
     expect_eq "perform: exit code" "$(cat "$scratch/perform.rc")" 0
 }
 tree_snapshot() { (cd "$1" 2>/dev/null && find . -printf '%y %s %p\n' | sort); }
+
+# The result text of a Finished page in a screenshot matches the program's own
+# off-screen rendering of the expected text (fewer than 1 % of its pixels differ).
+expect_result_text() { # description screenshot text
+    rm -f "$scratch/failure.png"
+    "$wine" "$helpers/render_pages.exe" "$(winpath "$scratch")" "$3" >/dev/null 2>&1
+    local differing
+    convert "$2" -crop 712x60+34+205 +repage "$scratch/seen-text.png"
+    convert "$scratch/failure.png" -crop 712x60+34+205 +repage "$scratch/expected-text.png"
+    differing=$(compare -metric AE -fuzz 12% "$scratch/seen-text.png" "$scratch/expected-text.png" null: 2>&1)
+    if [[ $differing =~ ^[0-9]+$ ]] && (( differing < 427 )); then pass; else fail "$1: result text differs ($differing pixels)"; fi
+}

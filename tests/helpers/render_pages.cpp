@@ -1,6 +1,7 @@
 // Renders every page of the wizard off-screen, as the program draws them, into a
 // folder: the pictures of the README.
-//   render_pages FOLDER
+//   render_pages FOLDER            every page
+//   render_pages FOLDER TEXT       only the failure page with TEXT, as failure.png
 #include "app/installer.h"
 #include "install/elevated_relaunch.h"
 #include "install/install_worker.h"
@@ -16,8 +17,8 @@ using namespace elvara;
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: render_pages FOLDER\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: render_pages FOLDER [FAILURE_TEXT]\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -31,6 +32,14 @@ int wmain(int argc, wchar_t** argv)
     };
     int status = 0;
     try {
+        if (argc == 3) {
+            render(L"failure", [&](Installer& r) {
+                r.page = Finished;
+                r.resultText = argv[2];
+            });
+            CoUninitialize();
+            return 0;
+        }
         render(L"1-welcome", [](Installer&) {});
         render(L"2-licence", [](Installer& r) {
             r.page = Licence;

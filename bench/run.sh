@@ -1,0 +1,106 @@
+#!/bin/bash
+# Benchmarks of the installer against the platform's own limits, each measured side by
+# side with a reference in the same run. Prints the raw figures and the ratios.
+#   bench/run.sh            (builds what it needs first)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/release
+"$root/tools/install-dependencies.sh"
+cmake --preset release -S "$root" >/dev/null
+cmake --build "$build" >/dev/null
+"$root/tests/harness/start.sh" "$build" >/dev/null
+trap '"$root/tests/harness/stop.sh" "$build"; rm -rf "$scratch"' EXIT
+source "$build/test-env.sh"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+scratch=$(mktemp -d /tmp/elvara-bench.XXXXXX)
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+best_of_3() { # command... -> best wall time in ms
+    local best=999999999 t
+    for _ in 1 2 3; do
+        t=$(now_ms); "$@" >/dev/null 2>&1; t=$(( $(now_ms) - t ))
+        (( t < best )) && best=$t
+    done
+    echo "$best"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# The 64 MiB variant: the shipped payload filled up to the package limit.
+contents=$build/generated/package-contents
+shipped=$(du -sb --apparent-size "$contents" | cut -f1)
+filler=$(( (67108864 - shipped) / 2 ))
+head -c "$filler" /dev/urandom >"$scratch/a.bin"
+head -c "$filler" /dev/urandom >"$scratch/b.bin"
+"$build/host-tools/package_writer" --payload "$root/resources/payload" --output "$scratch/large.pkg" \
+    --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+    --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" \
+    --with "Product/Samples.bin=$scratch/a.bin" --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/b.bin"
+large_exe=$scratch/ElvaraSoundLarge.exe
+cp "$build/ElvaraSoundLivewireSetup.exe" "$large_exe"
+"$wine" "$build/tests/replace_resource.exe" "$(winpath "$large_exe")" "$(winpath "$scratch/large.pkg")"
+package_bytes=$(stat -c %s "$scratch/large.pkg")
+
+echo "ElvaraSound setup benchmarks ($(date -u +%Y-%m-%d), $(nproc) cores, Wine $(wine --version 2>/dev/null | cut -d- -f2))"
+echo
+
+# 1. Verification throughput: the whole --verify-only against hashing the same bytes alone.
+verify_ms=$(best_of_3 "$wine" "$large_exe" --verify-only)
+hash_ms=$(best_of_3 "$wine" "$build/bench/bench_hash_reference.exe" "$(winpath "$scratch/large.pkg")")
+echo "1. verification of $((package_bytes / 1048576)) MiB: --verify-only ${verify_ms} ms, BCryptHash reference ${hash_ms} ms;" \
+     "throughput ratio $(ratio "$hash_ms" "$verify_ms") (target >= 0.9)"
+
+# 2. Installation: the transaction against plain CreateFileW / WriteFile / FlushFileBuffers.
+read -r install_ms reference_ms < <("$wine" "$build/bench/bench_install.exe" "$(winpath "$scratch/large.pkg")" \
+    "$(winpath "$scratch/install")" | tr -d '\r')
+echo "2. installation of the same package: installPackage ${install_ms} ms, plain writes ${reference_ms} ms;" \
+     "ratio $(ratio "$install_ms" "$reference_ms") (target <= 1.25)"
+
+# 3. Memory: peak private commit of the verification; the package is never copied.
+peak=$("$wine" "$build/bench/bench_launch.exe" "$(winpath "$large_exe")" --verify-only | tr -d '\r')
+echo "3. peak private commit of --verify-only: $(awk -v b="$peak" 'BEGIN { printf "%.1f", b / 1048576 }') MiB" \
+     "for a $((package_bytes / 1048576)) MiB package (target < 16 MiB)"
+
+# 4. Start-up: from process start until the first painted frame is on the screen.
+first_frame_ms() { # window-name exe
+    local start id rgb
+    start=$(now_ms)
+    ("$wine" "$2" >/dev/null 2>&1 &)
+    while true; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        if [[ -n $id ]]; then
+            rgb=$(import -window "$id" -crop 1x1+612+521 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' || true)
+            [[ -n $rgb && $((16#${rgb:1:2})) -gt 150 ]] && break
+        fi
+        (( $(now_ms) - start > 30000 )) && break
+    done
+    echo $(( $(now_ms) - start ))
+    xdotool windowclose "$id" 2>/dev/null || true
+    pkill -f "$(basename "$2")" 2>/dev/null || true
+    sleep 0.5
+}
+setup_start=999999; minimal_start=999999
+for _ in 1 2 3; do
+    t=$(first_frame_ms '^ElvaraSound .. Setup$' "$build/ElvaraSoundLivewireSetup.exe"); (( t < setup_start )) && setup_start=$t
+    t=$(first_frame_ms '^ElvaraBenchMinimal$' "$build/bench/bench_minimal_d2d.exe"); (( t < minimal_start )) && minimal_start=$t
+done
+echo "4. start-up to the first painted frame: wizard ${setup_start} ms, minimal Direct2D window ${minimal_start} ms;" \
+     "ratio $(ratio "$setup_start" "$minimal_start") (target <= 1.3)"
+
+# 5. Idle cost: CPU time of the wizard resting on the Welcome page for 10 s.
+("$wine" "$build/ElvaraSoundLivewireSetup.exe" >/dev/null 2>&1 &)
+for _ in $(seq 1 100); do xdotool search --onlyvisible --name '^ElvaraSound .. Setup$' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 2
+xdotool mousemove 1270 1010
+pid=$(pgrep -f 'ElvaraSoundLivewireSetup.exe' | head -1)
+ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+before=$(ticks); sleep 10; after=$(ticks)
+pkill -f ElvaraSoundLivewireSetup.exe || true
+echo "5. idle on the Welcome page for 10 s: $(( (after - before) * 1000 / $(getconf CLK_TCK) )) ms of CPU," \
+     "$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t * 100 / hz / 10 }') % of one core (target < 1 %)"
+
+# 6. Size: the executable without its package.
+exe_bytes=$(stat -c %s "$build/ElvaraSoundLivewireSetup.exe")
+shipped_package=$(stat -c %s "$build/generated/setup.pkg")
+stub=$((exe_bytes - shipped_package))
+echo "6. size: executable $exe_bytes bytes = stub $stub bytes ($(awk -v b=$stub 'BEGIN { printf "%.2f", b / 1048576 }') MiB," \
+     "target <= 1 MiB) + package $shipped_package bytes"
