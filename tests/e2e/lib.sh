@@ -81,7 +81,8 @@ screenshot() { # window file
     sleep 0.4 # let a repaint after input reach the screen
     import -window "$1" "$2" 2>/dev/null
 }
-click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+# Windows of two wizards may overlap: raise the one meant before reading or clicking it.
+click_at() { xdotool windowraise "$1" 2>/dev/null; xdotool mousemove --window "$1" "$2" "$3" click 1; }
 press() { # window key...
     local window=$1; shift
     xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -121,6 +122,7 @@ licence_state() { "$wine" "$helpers/window_probe.exe" licence 2>/dev/null | tr -
 wait_for_finished_page() { # window file [timeout seconds]
     local r g b
     for _ in $(seq 1 $((${3:-90} * 2))); do
+        xdotool windowraise "$1" 2>/dev/null
         import -window "$1" "$2" 2>/dev/null
         read -r r g b <<<"$(pixel "$2" 612 521)"
         if (( ${r:-0} > 150 )); then sleep 0.5; import -window "$1" "$2" 2>/dev/null; return 0; fi
