@@ -78,6 +78,7 @@ wait_window_gone() { # id [timeout seconds]
     return 1
 }
 screenshot() { # window file
+    xdotool windowraise "$1" 2>/dev/null
     sleep 0.4 # let a repaint after input reach the screen
     import -window "$1" "$2" 2>/dev/null
 }
