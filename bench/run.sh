@@ -55,10 +55,26 @@ read -r install_ms reference_ms < <("$wine" "$build/bench/bench_install.exe" "$(
 echo "2. installation of the same package: installPackage ${install_ms} ms, plain writes ${reference_ms} ms;" \
      "ratio $(ratio "$install_ms" "$reference_ms") (target <= 1.25)"
 
-# 3. Memory: peak private commit of the verification; the package is never copied.
-peak=$("$wine" "$build/bench/bench_launch.exe" "$(winpath "$large_exe")" --verify-only | tr -d '\r')
-echo "3. peak private commit of --verify-only: $(awk -v b="$peak" 'BEGIN { printf "%.1f", b / 1048576 }') MiB" \
-     "for a $((package_bytes / 1048576)) MiB package (target < 16 MiB)"
+# 3. Memory: peak private commit of the verification; the package is never copied. Read
+# from the process by the launcher; where the platform does not report it for another
+# process (Wine), the peak of the process's anonymous (private) memory is sampled instead.
+peak=$("$wine" "$build/bench/bench_launch.exe" "$(winpath "$large_exe")" --verify-only | tr -d '\r' | tail -1)
+source_of_peak="GetProcessMemoryInfo"
+if [[ ${peak:-0} -eq 0 ]]; then
+    ("$wine" "$large_exe" --verify-only >/dev/null 2>&1 &)
+    peak_kb=0; pid=""
+    for _ in $(seq 1 4000); do
+        pid=${pid:-$(pgrep -f ElvaraSoundLarge.exe | head -1)}
+        [[ -n $pid ]] || { sleep 0.001; continue; }
+        kb=$(awk '/^RssAnon:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || break
+        [[ -z $kb ]] && break
+        (( kb > peak_kb )) && peak_kb=$kb
+    done
+    peak=$((peak_kb * 1024))
+    source_of_peak="sampled private (anonymous) memory of the process"
+fi
+echo "3. peak private memory of --verify-only: $(awk -v b="$peak" 'BEGIN { printf "%.1f", b / 1048576 }') MiB" \
+     "for a $((package_bytes / 1048576)) MiB package ($source_of_peak; target < 16 MiB)"
 
 # 4. Start-up: from process start until the first painted frame is on the screen.
 first_frame_ms() { # window-name exe
