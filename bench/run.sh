@@ -5,9 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/release
-"$root/tools/install-dependencies.sh"
-cmake --preset release -S "$root" >/dev/null
-cmake --build "$build" >/dev/null
+"$root/tools/configure-and-build.sh" >/dev/null
 "$root/tests/harness/start.sh" "$build" >/dev/null
 trap '"$root/tests/harness/stop.sh" "$build"; rm -rf "$scratch"' EXIT
 source "$build/test-env.sh"

@@ -104,13 +104,18 @@ void Canvas::setColor(float red, float green, float blue, float alpha)
     if (solidBrush_) solidBrush_->SetColor(D2D1::ColorF(red, green, blue, alpha));
 }
 
-void Canvas::fillRect(float x, float y, float width, float height, float radius)
+void Canvas::fillShape(float x, float y, float width, float height, float radius, ID2D1Brush* brush)
 {
     const auto rect = D2D1::RectF(x, y, x + width, y + height);
     if (radius == 0.0f)
-        currentTarget_->FillRectangle(rect, solidBrush_.Get());
+        currentTarget_->FillRectangle(rect, brush);
     else
-        currentTarget_->FillRoundedRectangle(rounded(rect, radius), solidBrush_.Get());
+        currentTarget_->FillRoundedRectangle(rounded(rect, radius), brush);
+}
+
+void Canvas::fillRect(float x, float y, float width, float height, float radius)
+{
+    fillShape(x, y, width, height, radius, solidBrush_.Get());
 }
 
 void Canvas::strokeRect(float x, float y, float width, float height, float radius, float strokeWidth)
@@ -147,11 +152,7 @@ void Canvas::fillGradient(float x, float y, float width, float height, const D2D
     brush->SetStartPoint(start);
     brush->SetEndPoint(end);
     brush->SetOpacity(std::clamp(opacity, 0.0f, 1.0f));
-    const auto rect = D2D1::RectF(x, y, x + width, y + height);
-    if (radius == 0.0f)
-        currentTarget_->FillRectangle(rect, brush);
-    else
-        currentTarget_->FillRoundedRectangle(rounded(rect, radius), brush);
+    fillShape(x, y, width, height, radius, brush);
 }
 
 void Canvas::drawLine(float x1, float y1, float x2, float y2, float strokeWidth)

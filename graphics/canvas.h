@@ -50,6 +50,8 @@ public:
 
 private:
     void dropDeviceResources() noexcept;
+    // Exactly 0 means a square-cornered rectangle; any other radius a rounded one.
+    void fillShape(float x, float y, float width, float height, float radius, ID2D1Brush* brush);
     IDWriteTextFormat* textFormatFor(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment);
 
     Microsoft::WRL::ComPtr<ID2D1Factory> d2dFactory_;

@@ -2,24 +2,13 @@
 
 #include "app/unique_handle.h"
 #include "install/path_text.h"
+#include "package/text.h"
 
 #include <system_error>
 
 namespace elvara {
 
 namespace {
-
-std::string wideToUtf8(std::wstring_view wide)
-{
-    if (wide.empty()) return {};
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                          nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), bytes, nullptr,
-                        nullptr);
-    return utf8;
-}
 
 std::string failureText(const char* operation, DWORD errorCode, const std::wstring& path1,
                         const std::wstring& path2)

@@ -30,4 +30,15 @@ std::wstring utf8ToWide(std::string_view utf8)
     return wide;
 }
 
+std::string wideToUtf8(std::wstring_view wide)
+{
+    if (wide.empty()) return {};
+    const int length = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
+
 } // namespace elvara

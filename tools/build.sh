@@ -3,10 +3,7 @@
 # package, under Wine. Prints the verification line.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/install-dependencies.sh"
-cd "$root"
-cmake --preset release >/dev/null
-cmake --build --preset release
+"$root/tools/configure-and-build.sh"
 build=$root/build/release
 "$root/tools/prepare-wine-prefix.sh" "$build/wine-prefix"
 echo "Built $build/ElvaraSoundLivewireSetup.exe"

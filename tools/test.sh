@@ -3,8 +3,6 @@
 # the display and the wineserver itself).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/install-dependencies.sh"
+"$root/tools/configure-and-build.sh"
 cd "$root"
-cmake --preset release >/dev/null
-cmake --build --preset release
 ctest --preset release "$@"

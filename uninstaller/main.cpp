@@ -19,19 +19,10 @@ namespace {
 
 constexpr wchar_t title[] = L"ElvaraSound Livewire Edition \u00B7 Uninstall";
 
-std::string toUtf8(const std::wstring& wide)
-{
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), bytes, nullptr, nullptr);
-    return text;
-}
-
 void tell(bool silent, const std::wstring& text, bool problem)
 {
     if (silent)
-        elvara::writeStandardError(toUtf8(text) + "\n");
+        elvara::writeStandardError(elvara::wideToUtf8(text) + "\n");
     else
         MessageBoxW(nullptr, text.c_str(), title, MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
