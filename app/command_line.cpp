@@ -1,10 +1,5 @@
 #include "app/command_line.h"
 
-#include "app/unique_handle.h"
-
-#include <windows.h>
-#include <shellapi.h>
-
 #include <algorithm>
 
 namespace elvara {
@@ -17,17 +12,6 @@ bool contains(const std::vector<std::wstring>& arguments, const wchar_t* word)
 }
 
 } // namespace
-
-std::vector<std::wstring> commandLineArguments()
-{
-    int count = 0;
-    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (words == nullptr) return {};
-    UniqueLocalMemory block(words);
-    std::vector<std::wstring> arguments;
-    for (int i = 1; i < count; ++i) arguments.emplace_back(words[i]);
-    return arguments;
-}
 
 RunMode selectRunMode(const std::vector<std::wstring>& arguments)
 {

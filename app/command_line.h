@@ -1,13 +1,11 @@
 #pragma once
+// The choice of run mode from the argument list: plain logic, free of any platform call.
 #include <string>
 #include <vector>
 
 namespace elvara {
 
 enum class RunMode { Verification, Preview, Windowed };
-
-// The words of the process command line after the program's own name.
-std::vector<std::wstring> commandLineArguments();
 
 // Switches match only as whole, case-sensitive arguments.
 RunMode selectRunMode(const std::vector<std::wstring>& arguments);

@@ -1,7 +1,8 @@
-#include "app/com_apartment.h"
+#include "base/com_apartment.h"
 #include "app/command_line.h"
+#include "base/command_line.h"
 #include "app/run_modes.h"
-#include "app/std_streams.h"
+#include "base/std_streams.h"
 
 #include <windows.h>
 

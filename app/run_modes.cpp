@@ -2,8 +2,9 @@
 
 #include "app/command_line.h"
 #include "app/installer.h"
-#include "app/std_streams.h"
+#include "base/std_streams.h"
 #include "package/setup_package.h"
+#include "ui/layout.h"
 #include "ui/setup_window.h"
 #include "ui/wizard_pages.h"
 
@@ -21,7 +22,8 @@ int runPreviewMode(ComApartment& apartment, const std::wstring& outputPath)
 {
     Installer record;
     Canvas canvas;
-    canvas.renderToPng(outputPath, 780, 560, [&record](Canvas& target) { drawWizard(record, target); });
+    canvas.renderToPng(outputPath, static_cast<std::uint32_t>(layout::designWidth),
+                       static_cast<std::uint32_t>(layout::designHeight), [&record](Canvas& target) { drawWizard(record, target); });
     apartment.leave();
     return 0;
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/com_apartment.h"
+#include "base/com_apartment.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Reference for the verification throughput: reads a file and hashes it with one
 // BCryptHash call, nothing else.   bench_hash_reference FILE
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "package/crypto.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // Starts a program, waits for it and prints its peak private commit in bytes, read
 // from the process with GetProcessMemoryInfo.   bench_launch EXE [ARGUMENTS...]
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <windows.h>
 #include <psapi.h>

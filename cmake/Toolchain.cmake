@@ -51,3 +51,12 @@ else()
         ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 user32 gdi32 advapi32 uuid windowscodecs)
     target_link_options(elvara_system_libraries INTERFACE ${delay_flags})
 endif()
+
+# Warnings are errors in the project's own code (not in GoogleTest's).
+function(elvara_strict_warnings target)
+    if(MINGW)
+        target_compile_options(${target} PRIVATE -Werror)
+    else()
+        target_compile_options(${target} PRIVATE /WX)
+    endif()
+endfunction()

@@ -1,6 +1,6 @@
 #include "graphics/canvas.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <algorithm>
 #include <cmath>

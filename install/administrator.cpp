@@ -1,6 +1,6 @@
 #include "install/administrator.h"
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <windows.h>
 

@@ -1,18 +1,16 @@
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 namespace elvara {
 
-struct Installer;
-
 inline constexpr wchar_t confirmationCancelledText[] =
     L"Administrator confirmation was cancelled. Nothing was installed.";
 
-// Full path of the running executable. Throws "Executable path unavailable".
-std::wstring executablePath();
-
-// The Ready page's install action: installs in place when elevated, otherwise
-// starts the elevated copy with "--perform" and destroys the window. Never waits.
-void beginInstall(Installer& record);
+// Starts this executable again through "runas" with the given parameters, owned by
+// the window for the consent prompt. Closes the process handle at once; never waits.
+// False when the copy could not be started (the user declined, or the shell failed).
+bool startElevatedCopy(HWND owner, const wchar_t* parameters);
 
 } // namespace elvara

@@ -1,6 +1,6 @@
 #include "install/filesystem_ops.h"
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/path_text.h"
 #include "package/text.h"
 

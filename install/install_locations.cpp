@@ -1,7 +1,7 @@
 #include "install/install_locations.h"
 
-#include "app/failure.h"
-#include "app/unique_handle.h"
+#include "base/failure.h"
+#include "base/unique_handle.h"
 #include "install/path_text.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "install/install_lock.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace elvara {
 

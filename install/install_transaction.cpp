@@ -1,12 +1,13 @@
 #include "install/install_transaction.h"
 
-#include "app/failure.h"
-#include "app/unique_handle.h"
+#include "base/failure.h"
+#include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
 #include "package/crypto.h"
+#include "package/package_format.h"
 #include "package/text.h"
 
 #include <windows.h>
@@ -18,9 +19,6 @@ namespace elvara {
 
 namespace {
 
-constexpr std::size_t bundleNamePrefixLength = 22;  // "VST3/ElvaraSound.vst3/"
-constexpr std::size_t productNamePrefixLength = 8;  // "Product/"
-
 PackageTree treeOf(const PackageEntry& entry) noexcept
 {
     return isPluginEntry(entry) ? PackageTree::Bundle : PackageTree::Product;
@@ -28,7 +26,8 @@ PackageTree treeOf(const PackageEntry& entry) noexcept
 
 void ensurePluginNotInUse(const std::wstring& bundleFolder)
 {
-    const std::wstring module = appendPath(bundleFolder, L"Contents/x86_64-win/ElvaraSound.vst3");
+    const std::wstring module =
+        appendPath(bundleFolder, utf8ToWide(package_format::treeRelativeName(package_format::pluginModuleName)));
     ensureSafeInstallPath(module);
     // A host that has the plug-in loaded keeps the module open, so no exclusive open succeeds.
     UniqueFile exclusive(CreateFileW(module.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
@@ -84,12 +83,14 @@ struct Transaction {
 
 } // namespace
 
-bool isPluginEntry(const PackageEntry& entry) noexcept { return entry.name.starts_with("VST3/"); }
+bool isPluginEntry(const PackageEntry& entry) noexcept { return package_format::isBundleName(entry.name); }
 
 std::wstring entryRelativePath(const PackageEntry& entry, PackageTree tree)
 {
-    const std::size_t prefix = tree == PackageTree::Bundle ? bundleNamePrefixLength : productNamePrefixLength;
-    return utf8ToWide(std::string_view(entry.name).substr(std::min(prefix, entry.name.size())));
+    const std::string_view prefix =
+        tree == PackageTree::Bundle ? package_format::bundleTreePrefix : package_format::productTreePrefix;
+    const std::string_view name = entry.name;
+    return utf8ToWide(name.substr(std::min(prefix.size(), name.size())));
 }
 
 void removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries, PackageTree tree)

@@ -1,14 +1,12 @@
 #include "install/install_worker.h"
 
-#include "app/failure.h"
-#include "app/installer.h"
+#include "base/failure.h"
 #include "install/administrator.h"
 #include "install/install_lock.h"
 #include "install/install_transaction.h"
 #include "install/uninstall_registration.h"
 #include "package/text.h"
 
-#include <memory>
 
 namespace elvara {
 
@@ -17,7 +15,7 @@ namespace {
 // Stands in for a failure text that cannot itself be converted.
 constexpr wchar_t unreadableFailureText[] = L"The installation failed for a reason that cannot be shown.";
 
-void installEverything(Installer& record)
+void installEverything(InstallStatus& record)
 {
     failIf(!isElevatedAdministrator(), administratorRequiredText);
     const InstallLocations locations = resolveInstallLocations();
@@ -32,7 +30,7 @@ void installEverything(Installer& record)
     record.resultText = installSuccessText;
 }
 
-void publishFailure(Installer& record, const char* text) noexcept
+void publishFailure(InstallStatus& record, const char* text) noexcept
 {
     try {
         std::wstring wide;
@@ -52,7 +50,7 @@ void publishFailure(Installer& record, const char* text) noexcept
 
 } // namespace
 
-void runInstallWorker(Installer& record) noexcept
+void runInstallWorker(InstallStatus& record) noexcept
 {
     try {
         installEverything(record);
@@ -63,15 +61,6 @@ void runInstallWorker(Installer& record) noexcept
         publishFailure(record, nullptr);
     }
     PostMessageW(record.window, WM_INSTALL_FINISHED, 0, 0);
-}
-
-void Installer::execute()
-{
-    page = Installing;
-    busy = true;
-    if (licenceEdit != nullptr) ShowWindow(licenceEdit, SW_HIDE);
-    auto start = std::make_unique<Installer*>(this);
-    worker = std::thread([start = std::move(start)]() noexcept { runInstallWorker(**start); });
 }
 
 } // namespace elvara

@@ -1,9 +1,7 @@
 #pragma once
-#include <string>
+#include "install/install_status.h"
 
 namespace elvara {
-
-struct Installer;
 
 inline constexpr wchar_t installSuccessText[] =
     L"Installed safely in the system VST3 folder. Open FL Studio, scan for installed plugins and load ElvaraSound "
@@ -13,6 +11,6 @@ inline constexpr char administratorRequiredText[] =
 
 // The worker's whole run on the calling thread: install, then publish the result and
 // post WM_INSTALL_FINISHED exactly once. Never throws.
-void runInstallWorker(Installer& record) noexcept;
+void runInstallWorker(InstallStatus& status) noexcept;
 
 } // namespace elvara

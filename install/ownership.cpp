@@ -1,8 +1,9 @@
 #include "install/ownership.h"
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
+#include "package/text.h"
 
 #include <windows.h>
 
@@ -12,8 +13,9 @@ namespace elvara {
 
 bool isOwnedFolder(const std::wstring& folder, bool isPluginFolder)
 {
-    const std::wstring markerPath =
-        appendPath(folder, isPluginFolder ? L"Contents/Resources/elvara-product.txt" : L"install-marker.txt");
+    const std::string_view markerName =
+        isPluginFolder ? package_format::bundleMarkerName : package_format::productMarkerName;
+    const std::wstring markerPath = appendPath(folder, utf8ToWide(package_format::treeRelativeName(markerName)));
     ensureSafeInstallPath(markerPath);
     UniqueFile marker(CreateFileW(markerPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -1,6 +1,6 @@
 #include "install/path_safety.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 #include "install/path_text.h"
 
 #include <windows.h>

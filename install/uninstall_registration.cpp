@@ -1,7 +1,8 @@
 #include "install/uninstall_registration.h"
 
-#include "app/failure.h"
-#include "app/unique_handle.h"
+#include "base/failure.h"
+#include "base/product.h"
+#include "base/unique_handle.h"
 #include "install/path_text.h"
 
 #include <windows.h>
@@ -34,9 +35,9 @@ void registerUninstallEntry(const InstallLocations& locations)
            "Plugin installed, but Windows registration failed. Run the installed Uninstall.exe to remove it.");
     // Once the key is open the entry is as complete as Windows lets it be; single
     // value failures are not examined.
-    setText(key.get(), L"DisplayName", L"ElvaraSound Livewire Edition");
-    setText(key.get(), L"DisplayVersion", L"1.3.3");
-    setText(key.get(), L"Publisher", L"Anselm Rook / ElvaraSound");
+    setText(key.get(), L"DisplayName", std::wstring(product::wideName));
+    setText(key.get(), L"DisplayVersion", std::wstring(product::wideVersion));
+    setText(key.get(), L"Publisher", std::wstring(product::widePublisher));
     setText(key.get(), L"URLInfoAbout", L"https://www.elvarasound.com/dawplugin");
     setText(key.get(), L"HelpLink", L"https://www.elvarasound.com/help");
     setText(key.get(), L"InstallLocation", locations.productFolder);

@@ -1,7 +1,7 @@
 #include "package/crypto.h"
 
-#include "app/failure.h"
-#include "app/unique_handle.h"
+#include "base/failure.h"
+#include "base/unique_handle.h"
 
 #include <bcrypt.h>
 

@@ -14,8 +14,15 @@ inline constexpr std::uint32_t maximumNameLength = 239;
 inline constexpr std::uint64_t maximumDataSize = 67108864; // per entry and in total
 inline constexpr std::size_t digestSize = 32;
 
+// The two trees of the package. A name minus its tree's prefix is its path inside
+// the tree's install folder (the bundle folder, or the product folder).
+inline constexpr std::string_view bundleTreePrefix = "VST3/ElvaraSound.vst3/";
+inline constexpr std::string_view productTreePrefix = "Product/";
+
+// Name rule 1: every name lies inside the bundle's Contents folder or the product tree.
 inline constexpr std::string_view bundlePrefix = "VST3/ElvaraSound.vst3/Contents/";
-inline constexpr std::string_view productPrefix = "Product/";
+inline constexpr std::string_view productPrefix = productTreePrefix;
+static_assert(bundlePrefix.starts_with(bundleTreePrefix));
 
 inline constexpr std::string_view pluginModuleName = "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3";
 inline constexpr std::string_view bundleMarkerName = "VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt";
@@ -24,6 +31,15 @@ inline constexpr std::string_view uninstallerName = "Product/Uninstall.exe";
 
 // The fixed line of both ownership markers: ASCII, one line feed, 33 bytes.
 inline constexpr std::string_view ownershipMarkerLine = "ElvaraSound-Livewire-CF9A52D3-v1\n";
+
+inline constexpr bool isBundleName(std::string_view name) noexcept { return name.starts_with(bundleTreePrefix); }
+
+// The name's path inside its tree ("/" separators stay).
+inline constexpr std::string_view treeRelativeName(std::string_view name) noexcept
+{
+    const std::string_view prefix = isBundleName(name) ? bundleTreePrefix : productTreePrefix;
+    return name.starts_with(prefix) ? name.substr(prefix.size()) : name;
+}
 
 // Checked in this order once every entry has been read.
 inline constexpr std::array<std::string_view, 4> requiredNames = {

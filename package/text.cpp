@@ -1,6 +1,6 @@
 #include "package/text.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what building and testing need on Debian 12 (as root, or through sudo).
 set -euo pipefail
-packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
+packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix mingw-w64-tools googletest libgtest-dev binutils
           wine wine64 fonts-wine libgl1-mesa-dri xvfb xdotool imagemagick osslsigncode openssl procps)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done

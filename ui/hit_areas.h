@@ -1,14 +1,20 @@
 #pragma once
-// The wizard's hit areas and hover easing, plain functions of their inputs.
-// Bounds are inclusive unless said otherwise.
+// The wizard's hit areas, from the layout, and hover easing: plain functions of their
+// inputs. Bounds are inclusive unless said otherwise.
+#include "ui/layout.h"
+
 #include <cmath>
 
 namespace elvara {
 
-inline bool inPrimaryButton(float x, float y) noexcept { return x >= 600 && x <= 744 && y >= 503 && y <= 540; }
-inline bool inBackButton(float x, float y) noexcept { return x >= 478 && x <= 588 && y >= 503 && y <= 540; }
-inline bool inButtonRow(float y) noexcept { return y >= 503 && y <= 540; }
-inline bool inCheckboxRow(float y) noexcept { return y > 425 && y < 469; } // both exclusive
+inline bool inButtonRow(float y) noexcept { return y >= layout::buttonTop && y <= layout::buttonHitBottom; }
+inline bool inButton(const layout::Box& button, float x, float y) noexcept
+{
+    return x >= button.x && x <= button.right() && inButtonRow(y);
+}
+inline bool inPrimaryButton(float x, float y) noexcept { return inButton(layout::primaryButton, x, y); }
+inline bool inBackButton(float x, float y) noexcept { return inButton(layout::backButton, x, y); }
+inline bool inCheckboxRow(float y) noexcept { return y > layout::checkboxBandTop && y < layout::checkboxBandBottom; }
 
 // Share of the remaining distance covered in one step of dt seconds (capped at 0.1 s).
 inline float easingFactor(bool animationsEnabled, float seconds) noexcept

@@ -1,7 +1,8 @@
 #include "ui/licence_view.h"
 
-#include "app/installer.h"
 #include "package/text.h"
+#include "ui/layout.h"
+#include "ui/wizard_state.h"
 
 #include <windows.h>
 
@@ -19,7 +20,7 @@ std::wstring licenceText()
     return utf8ToWide(std::string_view(licenceTextUtf8, sizeof(licenceTextUtf8) - 1));
 }
 
-void updateLicenceView(Installer& record)
+void updateLicenceView(WizardState& record)
 {
     if (record.page != Licence) {
         if (record.licenceEdit != nullptr) ShowWindow(record.licenceEdit, SW_HIDE);
@@ -27,7 +28,10 @@ void updateLicenceView(Installer& record)
     }
     if (record.licenceEdit == nullptr) {
         constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
-        record.licenceEdit = CreateWindowExW(0, L"EDIT", licenceText().c_str(), style, 34, 222, 710, 199,
+        record.licenceEdit = CreateWindowExW(0, L"EDIT", licenceText().c_str(), style, static_cast<int>(layout::licenceText.x),
+                                             static_cast<int>(layout::licenceText.y),
+                                             static_cast<int>(layout::licenceText.width),
+                                             static_cast<int>(layout::licenceText.height),
                                              record.window, nullptr, GetModuleHandleW(nullptr), nullptr);
         record.licenceFont.reset(CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,

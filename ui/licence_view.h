@@ -3,13 +3,13 @@
 
 namespace elvara {
 
-struct Installer;
+struct WizardState;
 
 // The licence exactly as installed in Product/EULA.txt, CR LF line breaks.
 std::wstring licenceText();
 
 // Creates the licence control on the first visit of the Licence page, shows it
 // there and hides it on every other page.
-void updateLicenceView(Installer& record);
+void updateLicenceView(WizardState& record);
 
 } // namespace elvara

@@ -1,9 +1,11 @@
 #include "ui/message_handler.h"
 
-#include "app/installer.h"
+#include "ui/wizard_state.h"
+#include "install/administrator.h"
 #include "install/elevated_relaunch.h"
 #include "package/text.h"
 #include "ui/hit_areas.h"
+#include "ui/layout.h"
 #include "ui/licence_view.h"
 #include "ui/wizard_pages.h"
 
@@ -13,11 +15,9 @@ namespace elvara {
 
 namespace {
 
-constexpr UINT_PTR animationTimerId = 1;
+void invalidate(const WizardState& record) { InvalidateRect(record.window, nullptr, FALSE); }
 
-void invalidate(const Installer& record) { InvalidateRect(record.window, nullptr, FALSE); }
-
-void showStartFailure(Installer& record, const char* text) noexcept
+void showStartFailure(WizardState& record, const char* text) noexcept
 {
     try {
         std::wstring wide = utf8ToWide(text);
@@ -34,7 +34,7 @@ void showStartFailure(Installer& record, const char* text) noexcept
 // The install request may fail before any worker exists ("Executable path
 // unavailable", a thread that cannot start); the user sees it on the Finished page.
 template <typename Action>
-void runReportingFailure(Installer& record, Action action) noexcept
+void runReportingFailure(WizardState& record, Action action) noexcept
 {
     try {
         action();
@@ -45,18 +45,36 @@ void runReportingFailure(Installer& record, Action action) noexcept
     }
 }
 
-void requestInstall(Installer& record) noexcept
+// The Ready page's install action: installs in place when elevated, otherwise hands
+// the installation to an elevated copy and closes this window without waiting.
+void beginInstall(WizardState& record)
+{
+    if (isElevatedAdministrator()) {
+        record.execute();
+        return;
+    }
+    if (startElevatedCopy(record.window, L"--perform")) {
+        DestroyWindow(record.window);
+        return;
+    }
+    std::lock_guard lock(record.resultMutex);
+    record.resultText = confirmationCancelledText;
+    record.page = Finished;
+    record.succeeded.store(false);
+}
+
+void requestInstall(WizardState& record) noexcept
 {
     runReportingFailure(record, [&record] { beginInstall(record); });
 }
 
-void advancePage(Installer& record)
+void advancePage(WizardState& record)
 {
     record.page += 1;
     updateLicenceView(record);
 }
 
-void onTimer(Installer& record)
+void onTimer(WizardState& record)
 {
     const std::uint64_t now = GetTickCount64();
     const float seconds = static_cast<float>(now - record.lastTick) * 0.001f;
@@ -74,7 +92,7 @@ void onTimer(Installer& record)
     if (changed || progress != oldDrawn || (record.page == Installing && record.animationsEnabled)) invalidate(record);
 }
 
-void onMouseMove(Installer& record, LPARAM lParam)
+void onMouseMove(WizardState& record, LPARAM lParam)
 {
     const auto x = static_cast<float>(GET_X_LPARAM(lParam));
     const auto y = static_cast<float>(GET_Y_LPARAM(lParam));
@@ -87,7 +105,7 @@ void onMouseMove(Installer& record, LPARAM lParam)
     }
 }
 
-void onClick(Installer& record, LPARAM lParam)
+void onClick(WizardState& record, LPARAM lParam)
 {
     const auto x = static_cast<float>(GET_X_LPARAM(lParam));
     const auto y = static_cast<float>(GET_Y_LPARAM(lParam));
@@ -111,7 +129,7 @@ void onClick(Installer& record, LPARAM lParam)
     if (IsWindow(record.window)) invalidate(record);
 }
 
-LRESULT onKeyDown(Installer& record, HWND window, WPARAM key, LPARAM lParam)
+LRESULT onKeyDown(WizardState& record, HWND window, WPARAM key, LPARAM lParam)
 {
     switch (key) {
     case VK_ESCAPE:
@@ -143,22 +161,22 @@ LRESULT onKeyDown(Installer& record, HWND window, WPARAM key, LPARAM lParam)
 
 } // namespace
 
-void startInstallSafely(Installer& record) noexcept
+void startInstallSafely(WizardState& record) noexcept
 {
     runReportingFailure(record, [&record] { record.execute(); });
 }
 
-void readAnimationSetting(Installer& record) noexcept
+void readAnimationSetting(WizardState& record) noexcept
 {
     BOOL enabled = TRUE;
     if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
 }
 
-void paintWindow(Installer& record) noexcept
+void paintWindow(WizardState& record) noexcept
 {
     if (!record.canvas) return;
     try {
-        if (!record.canvas->beginFrame(780, 560)) return;
+        if (!record.canvas->beginFrame(layout::designWidth, layout::designHeight)) return;
         drawWizard(record, *record.canvas);
         record.canvas->endFrame();
     } catch (...) {
@@ -166,12 +184,12 @@ void paintWindow(Installer& record) noexcept
     }
 }
 
-LRESULT handleWindowMessage(Installer& record, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND window = record.window;
     switch (message) {
     case WM_DESTROY:
-        KillTimer(window, animationTimerId);
+        KillTimer(window, layout::animationTimerId);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
@@ -197,8 +215,8 @@ LRESULT handleWindowMessage(Installer& record, UINT message, WPARAM wParam, LPAR
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
         if (record.licenceEdit == nullptr || reinterpret_cast<HWND>(lParam) != record.licenceEdit) break;
-        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(220, 215, 231));
-        SetBkColor(reinterpret_cast<HDC>(wParam), RGB(31, 28, 38));
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(layout::licenceTextColour.r, layout::licenceTextColour.g, layout::licenceTextColour.b));
+        SetBkColor(reinterpret_cast<HDC>(wParam), RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b));
         return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
     case WM_MOUSEMOVE:
         onMouseMove(record, lParam);

@@ -1,6 +1,7 @@
 #include "ui/setup_window.h"
 
-#include "app/installer.h"
+#include "ui/wizard_state.h"
+#include "ui/layout.h"
 #include "ui/message_handler.h"
 
 #include <dwmapi.h>
@@ -21,9 +22,9 @@ constexpr DWORD darkCaptionAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
 
 LRESULT CALLBACK staticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto* record = reinterpret_cast<Installer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* record = reinterpret_cast<WizardState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
-        record = static_cast<Installer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        record = static_cast<WizardState*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         record->window = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
     }
@@ -31,11 +32,11 @@ LRESULT CALLBACK staticWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return handleWindowMessage(*record, message, wParam, lParam);
 }
 
-HWND createSetupWindow(Installer& record)
+HWND createSetupWindow(WizardState& record)
 {
     record.canvas.reset();
     record.canvas = std::make_unique<Canvas>();
-    record.backgroundBrush.reset(CreateSolidBrush(RGB(31, 28, 38)));
+    record.backgroundBrush.reset(CreateSolidBrush(RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b)));
     HINSTANCE module = GetModuleHandleW(nullptr);
 
     WNDCLASSEXW windowClass{};
@@ -46,7 +47,7 @@ HWND createSetupWindow(Installer& record)
     windowClass.lpszClassName = windowClassName;
     RegisterClassExW(&windowClass);
 
-    RECT outer{0, 0, 780, 560};
+    RECT outer{0, 0, static_cast<LONG>(layout::designWidth), static_cast<LONG>(layout::designHeight)};
     AdjustWindowRectEx(&outer, windowStyle, FALSE, 0);
     record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
@@ -59,11 +60,11 @@ HWND createSetupWindow(Installer& record)
     readAnimationSetting(record);
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);
-    SetTimer(record.window, 1, 16, nullptr);
+    SetTimer(record.window, layout::animationTimerId, layout::animationIntervalMs, nullptr);
     return record.window;
 }
 
-int runSetupWindow(Installer& record, bool perform)
+int runSetupWindow(WizardState& record, bool perform)
 {
     if (createSetupWindow(record) == nullptr) return 1;
     if (perform) startInstallSafely(record);

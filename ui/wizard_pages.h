@@ -1,5 +1,6 @@
 #pragma once
-#include "app/installer.h"
+#include "ui/layout.h"
+#include "ui/wizard_state.h"
 #include "graphics/canvas.h"
 
 #include <string>
@@ -7,8 +8,8 @@
 namespace elvara {
 
 // Draws one complete wizard frame from the record into an open frame of the canvas.
-void drawWizard(Installer& record, Canvas& canvas);
-void drawButton(const Installer& record, Canvas& canvas, float x, float width, const std::wstring& label,
+void drawWizard(WizardState& record, Canvas& canvas);
+void drawButton(const WizardState& record, Canvas& canvas, const layout::Box& box, const std::wstring& label,
                 bool primary);
 
 } // namespace elvara

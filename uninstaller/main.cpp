@@ -1,10 +1,11 @@
 // The uninstaller of ElvaraSound Livewire Edition, registered as the UninstallString
 // of the setup program's uninstall entry.
 //   Uninstall.exe [/S | --quiet]    exit code 0: removed (or nothing to remove), 1: failure
-#include "app/command_line.h"
-#include "app/std_streams.h"
-#include "app/unique_handle.h"
-#include "install/elevated_relaunch.h"
+#include "base/command_line.h"
+#include "base/executable_path.h"
+#include "base/product.h"
+#include "base/std_streams.h"
+#include "base/unique_handle.h"
 #include "install/install_locations.h"
 #include "package/crypto.h"
 #include "package/text.h"
@@ -17,25 +18,25 @@
 
 namespace {
 
-constexpr wchar_t title[] = L"ElvaraSound Livewire Edition \u00B7 Uninstall";
+const std::wstring title = std::wstring(elvara::product::wideName) + L" \u00B7 Uninstall";
 
 void tell(bool silent, const std::wstring& text, bool problem)
 {
     if (silent)
         elvara::writeStandardError(elvara::wideToUtf8(text) + "\n");
     else
-        MessageBoxW(nullptr, text.c_str(), title, MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
+        MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
 bool confirmed(const elvara::InstallLocations& locations)
 {
     const std::wstring question =
-        L"Remove ElvaraSound Livewire Edition from this computer?\n\n"
+        L"Remove " + std::wstring(elvara::product::wideName) + L" from this computer?\n\n"
         L"This deletes the ElvaraSound VST3 plugin from\n" + locations.bundleFolder +
         L"\nthe licence, documents and this uninstaller from\n" + locations.productFolder +
         L"\nand its entry in Installed apps.\n\nFiles that you added to these folders yourself are kept. "
         L"Close your DAW before you continue.";
-    return MessageBoxW(nullptr, question.c_str(), title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return MessageBoxW(nullptr, question.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 // Copies this program to a fresh private temporary folder and starts the copy to
@@ -77,12 +78,12 @@ int run()
         const elvara::UninstallReport report = elvara::uninstallProduct(self);
         if (report.needsSelfRemoval) startSelfRemoval(self, locations.productFolder);
         std::wstring text;
-        if (report.removedSomething && !report.failed) text = L"ElvaraSound Livewire Edition was removed.";
+        if (report.removedSomething && !report.failed) text = std::wstring(elvara::product::wideName) + L" was removed.";
         for (const std::wstring& message : report.messages) text += (text.empty() ? L"" : L"\n\n") + message;
         if (!text.empty() && (!silent || report.failed || !report.removedSomething)) tell(silent, text, report.failed);
         return report.failed ? 1 : 0;
     } catch (const std::exception& failure) {
-        std::wstring text = L"ElvaraSound Livewire Edition could not be removed: ";
+        std::wstring text = std::wstring(elvara::product::wideName) + L" could not be removed: ";
         try {
             text += elvara::utf8ToWide(failure.what());
         } catch (...) {

@@ -1,6 +1,7 @@
 #include "uninstall.h"
 
-#include "app/unique_handle.h"
+#include "base/product.h"
+#include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/install_locations.h"
 #include "install/install_transaction.h"
@@ -13,6 +14,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 #include <cwctype>
 
 namespace elvara {
@@ -21,11 +24,14 @@ namespace {
 
 #include "package_names.inc"
 
-// The package's names as entries without data: removal needs only the names.
+// The package's names as entries without data, in byte order: removal needs only the names.
 std::vector<PackageEntry> packageEntries()
 {
+    std::set<std::string> names(std::begin(payloadNames), std::end(payloadNames));
+    names.insert(std::string(package_format::pluginModuleName));
+    names.insert(std::string(package_format::uninstallerName));
     std::vector<PackageEntry> entries;
-    for (const char* name : packageNames) entries.push_back(PackageEntry{name, {}, {}});
+    for (const std::string& name : names) entries.push_back(PackageEntry{name, {}, {}});
     return entries;
 }
 
@@ -89,7 +95,7 @@ UninstallReport uninstallProduct(const std::wstring& runningExecutable)
     report.needsSelfRemoval =
         report.removedSomething && samePath(runningExecutable, installedCopy) && pathExistsQuietly(installedCopy);
     if (!report.removedSomething && !report.failed)
-        report.messages.push_back(L"ElvaraSound Livewire Edition is not installed. Nothing was removed.");
+        report.messages.push_back(std::wstring(product::wideName) + L" is not installed. Nothing was removed.");
     return report;
 }
 

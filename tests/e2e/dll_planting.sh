@@ -48,7 +48,7 @@ expect_eq "windowed mode: nothing planted loaded" "$(markers)" ""
 if window=$(find_setup_window 30); then
     wait_for_finished_page "$window" "$scratch/perform.png" 90 && pass || fail "perform: no Finished page"
     expect_installed "perform mode"
-    click_at "$window" 650 520
+    click_at "$window" $primary_click
 else
     fail "perform mode: no window"
 fi

@@ -29,7 +29,7 @@ if elevated=$(find_setup_window 30); then
     if wait_for_finished_page "$elevated" "$scratch/elevated-finished.png" 90; then
         pass
         if [[ -e $bundle_dir ]]; then
-            [[ $(bright_pixels "$scratch/elevated-finished.png" 34 392 706 30 180) -gt 50 ]] && pass \
+            [[ $(bright_pixels "$scratch/elevated-finished.png" $daw_hint_x $daw_hint_y $daw_hint_width 30 180) -gt 50 ]] && pass \
                 || fail "elevated copy: success hint"
             expect_installed "elevated installation"
         else
@@ -37,13 +37,13 @@ if elevated=$(find_setup_window 30); then
             # elevated one: the copy then refuses with the administrator text, as it must.
             echo "note: runas did not elevate on this platform; the copy reported the missing rights"
             expect_eq "unelevated copy: no DAW hint" \
-                "$(bright_pixels "$scratch/elevated-finished.png" 34 392 706 40 100)" 0
+                "$(bright_pixels "$scratch/elevated-finished.png" $daw_hint_x $daw_hint_y $daw_hint_width 40 100)" 0
             expect_nothing_installed "unelevated copy"
         fi
     else
         fail "elevated copy: no Finished page"
     fi
-    click_at "$elevated" 650 520
+    click_at "$elevated" $primary_click
     wait_window_gone "$elevated" 20 && pass || fail "elevated copy did not close"
 else
     fail "no elevated copy appeared"
@@ -54,14 +54,14 @@ remove_installation
 start_unelevated "$setup_exe" --perform
 if wait_for_finished_page "$window" "$scratch/perform-finished.png" 60; then
     pass
-    expect_eq "perform unelevated: no DAW hint" "$(bright_pixels "$scratch/perform-finished.png" 34 392 706 40 100)" 0
-    [[ $(bright_pixels "$scratch/perform-finished.png" 34 205 712 40 140) -gt 50 ]] && pass \
+    expect_eq "perform unelevated: no DAW hint" "$(bright_pixels "$scratch/perform-finished.png" $daw_hint_x $daw_hint_y $daw_hint_width 40 100)" 0
+    [[ $(bright_pixels "$scratch/perform-finished.png" $result_text_x $result_text_y $result_text_width 40 140) -gt 50 ]] && pass \
         || fail "perform unelevated: failure text"
 else
     fail "perform unelevated: no Finished page"
 fi
 expect_nothing_installed "perform unelevated"
-click_at "$window" 650 520
+click_at "$window" $primary_click
 wait
 expect_eq "perform unelevated: exit code" "$(cat "$scratch/unelevated.rc")" 1
 
@@ -74,12 +74,12 @@ mv "$copy" "$scratch/copy/moved-away.exe"
 press "$window" Return
 if wait_for_finished_page "$window" "$scratch/refused.png" 30; then
     pass
-    expect_eq "refused: no DAW hint" "$(bright_pixels "$scratch/refused.png" 34 392 706 40 100)" 0
+    expect_eq "refused: no DAW hint" "$(bright_pixels "$scratch/refused.png" $daw_hint_x $daw_hint_y $daw_hint_width 40 100)" 0
 else
     fail "refused: no Finished page"
 fi
 expect_nothing_installed "refused"
-click_at "$window" 650 520
+click_at "$window" $primary_click
 wait
 expect_eq "refused: exit code" "$(cat "$scratch/unelevated.rc")" 1
 finish

@@ -4,6 +4,7 @@ set -uo pipefail
 setup_exe=$(realpath "${1:?usage: TEST.sh SETUP_EXE BUILD_DIR}")
 build=$(realpath "${2:?usage: TEST.sh SETUP_EXE BUILD_DIR}")
 source "$build/test-env.sh"
+source "$build/generated/layout.sh" # clicks and probes from the program's own layout
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 helpers=$build/tests
 scratch=$(mktemp -d /tmp/elvara-e2e.XXXXXX)
@@ -125,7 +126,7 @@ wait_for_finished_page() { # window file [timeout seconds]
     for _ in $(seq 1 $((${3:-90} * 2))); do
         xdotool windowraise "$1" 2>/dev/null
         import -window "$1" "$2" 2>/dev/null
-        read -r r g b <<<"$(pixel "$2" 612 521)"
+        read -r r g b <<<"$(pixel "$2" $primary_probe)"
         if (( ${r:-0} > 150 )); then sleep 0.5; import -window "$1" "$2" 2>/dev/null; return 0; fi
         sleep 0.5
     done
@@ -138,7 +139,7 @@ install_with_perform() { # [exe]
     local window
     window=$(find_setup_window 30) || { fail "perform: no window"; return 1; }
     wait_for_finished_page "$window" "$scratch/perform.png" 90 || fail "perform: no Finished page"
-    click_at "$window" 650 520
+    click_at "$window" $primary_click
     wait
     expect_eq "perform: exit code" "$(cat "$scratch/perform.rc")" 0
 }
@@ -150,8 +151,8 @@ expect_result_text() { # description screenshot text
     rm -f "$scratch/failure.png"
     "$wine" "$helpers/render_pages.exe" "$(winpath "$scratch")" "$3" >/dev/null 2>&1
     local differing
-    convert "$2" -crop 712x60+34+205 +repage "$scratch/seen-text.png"
-    convert "$scratch/failure.png" -crop 712x60+34+205 +repage "$scratch/expected-text.png"
+    convert "$2" -crop "${result_text_width}x60+${result_text_x}+${result_text_y}" +repage "$scratch/seen-text.png"
+    convert "$scratch/failure.png" -crop "${result_text_width}x60+${result_text_x}+${result_text_y}" +repage "$scratch/expected-text.png"
     differing=$(compare -metric AE -fuzz 12% "$scratch/seen-text.png" "$scratch/expected-text.png" null: 2>&1)
     if [[ $differing =~ ^[0-9]+$ ]] && (( differing < 427 )); then pass; else fail "$1: result text differs ($differing pixels)"; fi
 }

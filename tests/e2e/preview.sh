@@ -9,7 +9,7 @@ expect_eq "preview: exit code" "$(cat "$scratch/preview.rc")" 0
 expect_eq "preview: standard output" "$(cat "$scratch/preview.out")" ""
 expect_eq "preview: standard error" "$(cat "$scratch/preview.err")" ""
 expect_eq "preview: image size" "$(identify -format '%m %wx%h' "$out" 2>&1)" "PNG 780x560"
-expect_colour "preview: primary button" "$out" 612 521 177 149 227 12
+expect_colour "preview: primary button" "$out" $primary_probe 177 149 227 12
 expect_colour "preview: background" "$out" 770 2 26 24 31 4
 
 echo "not a picture" >"$scratch/existing.png"
@@ -18,7 +18,7 @@ expect_eq "overwrite: exit code" "$(cat "$scratch/overwrite.rc")" 0
 expect_eq "overwrite: image size" "$(identify -format '%m %wx%h' "$scratch/existing.png" 2>&1)" "PNG 780x560"
 
 (cd "$scratch" && "$wine" "$setup_exe" --render-preview relative.png >/dev/null 2>&1)
-expect_eq "relative path: image size" "$(identify -format '%wx%h' "$scratch/relative.png" 2>&1)" "780x560"
+expect_eq "relative path: image size" "$(identify -format '%wx%h' "$scratch/relative.png" 2>&1)" "${design_width}x${design_height}"
 
 run_capture missing "$setup_exe" --render-preview "$(winpath "$scratch/no/such/folder/x.png")"
 expect_eq "missing folder: exit code" "$(cat "$scratch/missing.rc")" 1

@@ -42,7 +42,7 @@ wait_for_working_folder "" || fail "the transaction never started"
 began=$(now_ms)
 while [[ -n $(working_folders) ]]; do sleep 0.005; done
 span_ms=$(( $(now_ms) - began ))
-window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" 650 520; }
+window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" $primary_click; }
 wait
 expect_installed "large installation" "$scratch/large-contents"
 echo "transaction span of the large variant over its own installation: ${span_ms} ms"
@@ -82,7 +82,7 @@ done
 for w in $both; do
     wait_for_finished_page "$w" "$scratch/concurrent-$w.png" 90 || fail "concurrent: no Finished page"
 done
-for w in $both; do click_at "$w" 650 520; done
+for w in $both; do click_at "$w" $primary_click; done
 wait
 successes=0
 for rc in "$(cat "$scratch/first.rc")" "$(cat "$scratch/second.rc")"; do [[ $rc == 0 ]] && successes=$((successes + 1)); done
@@ -100,7 +100,7 @@ refused_case() { # title expected-text
     window=$(find_setup_window 30) || { fail "$1: no window"; return; }
     wait_for_finished_page "$window" "$scratch/refused.png" 60 || fail "$1: no Finished page"
     expect_result_text "$1" "$scratch/refused.png" "$2"
-    click_at "$window" 650 520
+    click_at "$window" $primary_click
     wait
     expect_eq "$1: exit code" "$(cat "$scratch/refused.rc")" 1
     expect_eq "$1: disk unchanged" "$(tree_snapshot "$program_files")" "$before"

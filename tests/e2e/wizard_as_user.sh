@@ -13,41 +13,41 @@ start_setup() {
 
 # ---- with the mouse
 start_setup
-expect_eq "client area" "$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')" "780x560"
+expect_eq "client area" "$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')" "${design_width}x${design_height}"
 screenshot "$window" "$scratch/1-welcome.png"
-expect_colour "Welcome: Continue" "$scratch/1-welcome.png" 612 521 $primary_rgb 14
+expect_colour "Welcome: Continue" "$scratch/1-welcome.png" $primary_probe $primary_rgb 14
 expect_eq "Welcome: no licence control yet" "$(licence_state)" "absent"
 
-click_at "$window" 650 520
+click_at "$window" $primary_click
 screenshot "$window" "$scratch/2-licence.png"
 expect_eq "Licence: the licence text is shown" "$(licence_state)" "visible 1 length 2981"
-expect_colour "Licence: Continue disabled" "$scratch/2-licence.png" 612 521 $dark_button_rgb 10
-expect_colour "Licence: no tick" "$scratch/2-licence.png" 44 447 25 24 30 12
-click_at "$window" 650 520 # disabled: nothing happens
+expect_colour "Licence: Continue disabled" "$scratch/2-licence.png" $primary_probe $dark_button_rgb 10
+expect_colour "Licence: no tick" "$scratch/2-licence.png" $checkbox_probe 25 24 30 12
+click_at "$window" $primary_click # disabled: nothing happens
 screenshot "$window" "$scratch/3-still-licence.png"
 expect_eq "Licence: still there" "$(licence_state)" "visible 1 length 2981"
 
-click_at "$window" 44 447
+click_at "$window" $checkbox_probe
 screenshot "$window" "$scratch/4-ticked.png"
-expect_colour "Licence: tick" "$scratch/4-ticked.png" 44 447 $tick_rgb 8
-expect_colour "Licence: Continue enabled" "$scratch/4-ticked.png" 612 521 $primary_rgb 14
+expect_colour "Licence: tick" "$scratch/4-ticked.png" $checkbox_probe $tick_rgb 8
+expect_colour "Licence: Continue enabled" "$scratch/4-ticked.png" $primary_probe $primary_rgb 14
 
-click_at "$window" 650 520
+click_at "$window" $primary_click
 screenshot "$window" "$scratch/5-ready.png"
 expect_eq "Ready: licence hidden" "$(licence_state)" "visible 0 length 2981"
-expect_colour "Ready: Back" "$scratch/5-ready.png" 490 521 $dark_button_rgb 10
-expect_colour "Ready: Install" "$scratch/5-ready.png" 612 521 $primary_rgb 14
-[[ $(bright_pixels "$scratch/5-ready.png" 34 237 700 22 120) -gt 50 ]] && pass || fail "Ready: bundle folder shown"
+expect_colour "Ready: Back" "$scratch/5-ready.png" $back_probe $dark_button_rgb 10
+expect_colour "Ready: Install" "$scratch/5-ready.png" $primary_probe $primary_rgb 14
+[[ $(bright_pixels "$scratch/5-ready.png" $bundle_folder_text_x $bundle_folder_text_y 700 22 120) -gt 50 ]] && pass || fail "Ready: bundle folder shown"
 
-click_at "$window" 650 520
+click_at "$window" $primary_click
 if wait_for_finished_page "$window" "$scratch/6-finished.png" 90; then
     pass
-    [[ $(bright_pixels "$scratch/6-finished.png" 34 392 706 30 180) -gt 50 ]] && pass || fail "Finished: DAW hint"
+    [[ $(bright_pixels "$scratch/6-finished.png" $daw_hint_x $daw_hint_y $daw_hint_width 30 180) -gt 50 ]] && pass || fail "Finished: DAW hint"
 else
     fail "the Finished page did not appear"
 fi
 expect_installed "mouse installation"
-click_at "$window" 650 520
+click_at "$window" $primary_click
 wait_window_gone "$window" 20 && pass || fail "Close did not end the wizard"
 wait
 expect_eq "mouse: exit code" "$(cat "$scratch/setup.rc")" 0

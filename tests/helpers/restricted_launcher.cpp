@@ -2,7 +2,7 @@
 // would, with the Administrators group disabled in its token, waits for it and
 // returns its exit code.
 //   restricted_launcher EXE [ARGUMENTS...]
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/install_transaction.h"
 #include "install/path_text.h"

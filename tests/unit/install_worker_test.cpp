@@ -1,5 +1,5 @@
 #include "app/installer.h"
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/install_locations.h"
 #include "install/install_lock.h"
 #include "install/install_transaction.h"

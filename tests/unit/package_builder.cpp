@@ -1,6 +1,6 @@
 #include "unit/package_builder.h"
 
-#include "package/crypto.h"
+#include "tools/sha256.h"
 
 namespace elvara::test {
 
@@ -31,7 +31,7 @@ std::vector<std::uint8_t> buildPackage(const std::vector<BuiltEntry>& entries, s
         put(out, entry.nameLength.value_or(static_cast<std::uint32_t>(entry.name.size())), 4);
         out.insert(out.end(), entry.name.begin(), entry.name.end());
         put(out, entry.dataSize.value_or(entry.data.size()), 8);
-        auto digest = sha256Digest({reinterpret_cast<const std::uint8_t*>(entry.data.data()), entry.data.size()});
+        auto digest = tools::sha256(reinterpret_cast<const std::uint8_t*>(entry.data.data()), entry.data.size());
         if (entry.corruptDigest) digest[5] ^= 0x01;
         out.insert(out.end(), digest.begin(), digest.end());
         out.insert(out.end(), entry.data.begin(), entry.data.end());

@@ -1,4 +1,4 @@
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/uninstall_registration.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "unit/scratch_folder.h"
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "package/crypto.h"
 #include "package/text.h"

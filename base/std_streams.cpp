@@ -1,4 +1,4 @@
-#include "app/std_streams.h"
+#include "base/std_streams.h"
 
 #include <windows.h>
 

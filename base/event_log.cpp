@@ -1,0 +1,112 @@
+#include "base/event_log.h"
+
+#include "base/failure.h"
+#include "base/unique_handle.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace elvara::event_log {
+
+namespace {
+
+std::mutex logMutex;
+UniqueFile logFile;
+
+std::string timestamp()
+{
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    char text[32] = {};
+    std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
+std::string hex(std::uint32_t value)
+{
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+} // namespace
+
+bool open(const std::wstring& path, std::uint32_t* error)
+{
+    std::lock_guard lock(logMutex);
+    logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!logFile && error != nullptr) *error = GetLastError();
+    return static_cast<bool>(logFile);
+}
+
+bool isOpen() noexcept
+{
+    std::lock_guard lock(logMutex);
+    return static_cast<bool>(logFile);
+}
+
+void close() noexcept
+{
+    std::lock_guard lock(logMutex);
+    logFile.reset();
+}
+
+void write(std::string_view text) noexcept
+{
+    try {
+        std::lock_guard lock(logMutex);
+        if (!logFile) return;
+        const std::string line = timestamp() + " " + std::string(text) + "\n";
+        DWORD written = 0;
+        WriteFile(logFile.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    } catch (...) {
+        // The log never stops an installation.
+    }
+}
+
+void writeFailure(std::string_view context, const std::exception& failure) noexcept
+{
+    try {
+        std::string line = std::string(context) + ": " + failure.what();
+        if (const auto* coded = dynamic_cast<const Failure*>(&failure)) {
+            switch (coded->codeKind()) {
+            case Failure::CodeKind::Win32:
+                line += " (Win32 error " + std::to_string(coded->code()) + ")";
+                break;
+            case Failure::CodeKind::HResult:
+                line += " (HRESULT " + hex(coded->code()) + ")";
+                break;
+            case Failure::CodeKind::NtStatus:
+                line += " (NTSTATUS " + hex(coded->code()) + ")";
+                break;
+            case Failure::CodeKind::None:
+                break;
+            }
+        } else if (const auto* system = dynamic_cast<const std::system_error*>(&failure)) {
+            line += " (Win32 error " + std::to_string(system->code().value()) + ")";
+        }
+        write(line);
+    } catch (...) {
+    }
+}
+
+Phase::Phase(std::string name) : name_(std::move(name)), start_(std::chrono::steady_clock::now())
+{
+    write(name_ + " started");
+}
+
+Phase::~Phase()
+{
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
+    try {
+        write(name_ + (succeeded_ ? " finished in " : " failed after ") + std::to_string(elapsed) + " ms");
+    } catch (...) {
+    }
+}
+
+} // namespace elvara::event_log

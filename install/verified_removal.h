@@ -1,0 +1,46 @@
+#pragma once
+// Deletion that cannot be redirected. Each entry is opened without following links,
+// checked through that handle (a regular file or a real folder, whose final path is
+// the expected path itself) and deleted through the same handle, so nothing can be
+// swapped in between the check and the deletion. A file link that reports no
+// reparse attribute is still caught: its handle's final path is its target.
+#include <windows.h>
+
+#include <string>
+
+namespace elvara {
+
+enum class RemovalOutcome {
+    Removed,
+    Absent,   // nothing at the path
+    NotOurs,  // a link, a different kind of entry, or a path that leads elsewhere: left alone
+    Refused,  // in use, not empty, or access denied: left in place
+};
+
+struct RemovalResult {
+    RemovalOutcome outcome;
+    DWORD error = ERROR_SUCCESS; // the Win32 error behind Refused
+};
+
+// Deletes the regular file at path (a read-only attribute is cleared first).
+RemovalResult removeFileVerified(const std::wstring& path) noexcept;
+// Deletes the folder at path when it is empty.
+RemovalResult removeEmptyFolderVerified(const std::wstring& path) noexcept;
+
+enum class EntryKind { Absent, File, Folder, Link, Unreadable };
+// What is at path, judged through a handle opened without following links: a file
+// link whose final path differs from path counts as a link.
+EntryKind inspectEntry(const std::wstring& path) noexcept;
+
+// True when both name the same location (separators and ASCII letter case folded,
+// a "\\?\" prefix ignored).
+bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
+
+enum class ModuleUse { Absent, Free, InUse, ReadOnly };
+// Whether another process holds the module open or has it mapped (loaded as a DLL):
+// a mapped image refuses every open for writing data, on Windows and under Wine
+// alike, as does an open handle without write sharing. A read-only file cannot be
+// probed that way and is reported as such.
+ModuleUse moduleUse(const std::wstring& path) noexcept;
+
+} // namespace elvara

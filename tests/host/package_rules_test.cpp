@@ -1,0 +1,100 @@
+#include "package/package_format.h"
+#include "package/package_reader.h"
+#include "tools/sha256.h"
+#include "unit/package_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace elvara;
+using namespace elvara::test;
+
+namespace {
+
+std::vector<std::uint8_t> portableDigest(ByteView data)
+{
+    const auto digest = tools::sha256(data.bytes, data.length);
+    return {digest.begin(), digest.end()};
+}
+
+std::string readFailure(const std::vector<std::uint8_t>& package)
+{
+    try {
+        readSetupPackage({package.data(), package.size()}, portableDigest);
+    } catch (const std::runtime_error& failure) {
+        return failure.what();
+    }
+    return "accepted";
+}
+
+} // namespace
+
+TEST(PackageNameRules, Table)
+{
+    const struct {
+        const char* name;
+        bool acceptable;
+    } rows[] = {
+        {"Product/README.txt", true},
+        {"VST3/ElvaraSound.vst3/Contents/Resources/moduleinfo.json", true},
+        {"VST3/ElvaraSound.vst3/desktop.ini", false}, // outside Contents
+        {"Other/README.txt", false},
+        {"Product/a/../b", false},
+        {"Product//b", false},
+        {"Product/folder/", false},
+        {"Product/with space.txt", false},
+        {"Product/back\\slash", false},
+        {"Product/caf\xc3\xa9.txt", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(package_format::isAcceptableEntryName(row.name), row.acceptable) << row.name;
+}
+
+TEST(PackageNameRules, TreeRelativeNames)
+{
+    EXPECT_EQ(package_format::treeRelativeName(package_format::bundleMarkerName), "Contents/Resources/elvara-product.txt");
+    EXPECT_EQ(package_format::treeRelativeName(package_format::uninstallerName), "Uninstall.exe");
+    EXPECT_TRUE(package_format::isBundleName(package_format::pluginModuleName));
+    EXPECT_FALSE(package_format::isBundleName(package_format::productMarkerName));
+}
+
+TEST(PackageReader, WithAPortableDigest)
+{
+    const auto good = buildPackage(minimalEntries());
+    const auto entries = readSetupPackage({good.data(), good.size()}, portableDigest);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[3].name, package_format::pluginModuleName);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entries[3].data.bytes), entries[3].data.length), "MZ plugin");
+
+    auto truncated = good;
+    truncated.resize(truncated.size() - 1);
+    auto trailing = good;
+    trailing.push_back(0);
+    auto flipped = good;
+    flipped.back() ^= 0x40;
+    auto corrupt = minimalEntries();
+    corrupt[1].corruptDigest = true;
+    auto duplicate = minimalEntries();
+    duplicate.push_back(duplicate[0]);
+    auto missing = minimalEntries();
+    missing.pop_back();
+    missing.push_back({"Product/README.txt", "x"});
+
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> package;
+        const char* failure;
+    } rows[] = {
+        {"truncated", truncated, "Incomplete installer package"},
+        {"trailing byte", trailing, "Unexpected installer data"},
+        {"flipped data", flipped, "Installer integrity check failed"},
+        {"corrupt digest", buildPackage(corrupt), "Installer integrity check failed"},
+        {"duplicate name", buildPackage(duplicate), "Unsafe installer path"},
+        {"module missing", buildPackage(missing), "Required plugin files missing"},
+        {"count 3", buildPackage(minimalEntries(), 3u), "Installer file count"},
+        {"magic", {'E', 'l', 'v', 'P', 'k', 'g', '0', '2', 4, 0, 0, 0}, "Invalid installer package"},
+        {"short", {'E', 'l', 'v'}, "Incomplete installer package"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(readFailure(row.package), row.failure) << row.what;
+}

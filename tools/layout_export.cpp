@@ -1,0 +1,52 @@
+// Writes the wizard's layout as shell variables for the end-to-end scripts, so that
+// their clicks and pixel probes come from the one layout the program draws with.
+//   layout_export OUTPUT.sh
+#include "ui/layout.h"
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+namespace layout = elvara::layout;
+
+long whole(float value) { return std::lround(value); }
+
+void box(std::ostream& out, const char* name, const layout::Box& b)
+{
+    out << name << "_box=\"" << whole(b.x) << ' ' << whole(b.y) << ' ' << whole(b.width) << ' ' << whole(b.height)
+        << "\"\n";
+    out << name << "_x=" << whole(b.x) << ' ' << name << "_y=" << whole(b.y) << ' ' << name << "_width=" << whole(b.width)
+        << ' ' << name << "_height=" << whole(b.height) << '\n';
+}
+
+// A point inside a button's body: where its colour is probed and where it is clicked.
+void button(std::ostream& out, const char* name, const layout::Box& b)
+{
+    box(out, name, b);
+    out << name << "_probe=\"" << whole(b.x + 12) << ' ' << whole(b.y + 18) << "\"\n";
+    out << name << "_click=\"" << whole(b.x + b.width / 2) << ' ' << whole(b.y + b.height / 2) << "\"\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: layout_export OUTPUT.sh\n";
+        return 2;
+    }
+    std::ofstream out(argv[1], std::ios::binary);
+    out << "# Generated from ui/layout.h by tools/layout_export; do not edit.\n";
+    out << "design_width=" << whole(layout::designWidth) << "\ndesign_height=" << whole(layout::designHeight) << '\n';
+    button(out, "primary", layout::primaryButton);
+    button(out, "back", layout::backButton);
+    box(out, "checkbox", layout::checkbox);
+    out << "checkbox_probe=\"" << whole(layout::checkbox.x + 10) << ' ' << whole(layout::checkbox.y + 10) << "\"\n";
+    box(out, "result_text", layout::resultText);
+    box(out, "daw_hint", layout::dawHint);
+    box(out, "bundle_folder_text", layout::bundleFolderText);
+    out.close();
+    return out ? 0 : 1;
+}
