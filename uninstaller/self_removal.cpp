@@ -24,6 +24,11 @@ namespace {
 
 constexpr std::wstring_view privateFolderPrefix = L"ElvaraSound-Uninstall-";
 
+// Owner and access of the copy's folder and file: Administrators and SYSTEM may do
+// anything, and the owner's implicit rights (to change the access list) are reduced
+// to reading, whoever the owner becomes.
+constexpr wchar_t privateFolderSecurity[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)";
+
 // The machine's own temporary folder (Windows\Temp), not the user's: the user's
 // folder is writable by every process of that user, elevated or not.
 std::wstring windowsTemporaryFolder()
@@ -59,6 +64,19 @@ bool runsFromPrivateFolder(const std::wstring& self)
     const LexedPath lexed = lexPath(folder);
     return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
            lexed.components.back().starts_with(privateFolderPrefix);
+}
+
+// The descriptor as it was built, for the log: Wine neither keeps nor reports a
+// file's descriptor, so this is where it can be read back there.
+std::wstring descriptorText(PSECURITY_DESCRIPTOR descriptor)
+{
+    constexpr SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+        return L"(unreadable)";
+    const UniqueLocalMemory owner(text);
+    return text;
 }
 
 void log(const std::wstring& text) noexcept
@@ -100,6 +118,7 @@ bool SelfRemoval::prepareOrThrow()
         folder_.clear();
         return false;
     }
+    log(L"self-removal: created " + folder_ + L" with security " + descriptorText(descriptor.get()));
     copy_ = appendPath(folder_, L"Uninstall.exe");
     // From here, discard() deletes what a failure leaves behind.
     if (!copyFile(executablePath(), copy_, security)) {

@@ -16,11 +16,6 @@ namespace elvara {
 // handle to the first process.
 inline constexpr wchar_t finishRemovalSwitch[] = L"--finish-removal";
 
-// Owner and access of the copy's folder and file: Administrators and SYSTEM may do
-// anything, the owner's implicit rights are reduced to reading.
-inline constexpr wchar_t privateFolderSecurity[] =
-    L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)";
-
 // The copy, written and created suspended; it starts when start() is called.
 class SelfRemoval {
 public:

@@ -57,6 +57,15 @@ expect_refused() { # title run-name text-fragment before-state
     sleep 1 # a self-removal copy, wrongly started, would have acted by now
     expect_eq "$1: nothing changed" "$(state)" "$4"
 }
+# Like run_capture, with the whole exit code (Unix sees only its low eight bits).
+run_full() { # name exe args...
+    local name=$1 exe=$2
+    shift 2
+    [[ $exe == "$WINEPREFIX/drive_c/"* ]] && exe="C:\\${exe#"$WINEPREFIX/drive_c/"}" || exe=$(winpath "$exe")
+    "$wine" "$helpers/exit_code_reporter.exe" "$(winpath "$scratch/$name.rc")" "${exe//\//\\}" "$@" \
+        >"$scratch/$name.out" 2>"$scratch/$name.err"
+    tr -d '\r' <"$scratch/$name.rc" >"$scratch/$name.rc.tmp" && mv "$scratch/$name.rc.tmp" "$scratch/$name.rc"
+}
 fresh_installation() {
     remove_installation
     install_with_perform
@@ -138,7 +147,7 @@ expect_installed "after the link cases"
 # ---- an installation running: the lock's text and 1618, nothing changed
 before=$(state)
 start_holder mutex 'Global\ElvaraSound-Livewire-Install'
-run_capture locked "$product_dir/Uninstall.exe" /S
+run_full locked "$product_dir/Uninstall.exe" /S
 expect_eq "installation running: exit code" "$(cat "$scratch/locked.rc")" 1618
 expect_eq "installation running: text" "$(tr -d '\r' <"$scratch/locked.err")" \
     "Another ElvaraSound installation is running. Wait until it has finished, then try again."
@@ -190,8 +199,8 @@ expect_eq "second uninstall: entry removed" "$(registry_value DisplayName)" ""
 # ---- two silent uninstalls at once: one removes, the other reports the lock or that
 # nothing is left to remove; never a false text
 fresh_installation
-run_capture first "$product_dir/Uninstall.exe" /S &
-run_capture other "$product_dir/Uninstall.exe" /S &
+run_full first "$product_dir/Uninstall.exe" /S &
+run_full other "$product_dir/Uninstall.exe" /S &
 wait
 removed=0
 for run in first other; do
