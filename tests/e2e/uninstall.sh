@@ -31,6 +31,16 @@ expect_eq "second uninstall: no failure text" "$(cat "$scratch/again.err")" ""
 # ---- install again; a foreign bundle refuses the whole uninstall, which changes nothing
 install_with_perform
 expect_installed "second installation"
+# ---- without administrator rights: refused before anything changes
+installed_before=$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")
+run_capture restricted "$helpers/restricted_launcher.exe" 'C:\Program Files\ElvaraSound\Uninstall.exe' /S
+expect_eq "no administrator: exit code" "$(cat "$scratch/restricted.rc")" 1
+grep -q "needs administrator rights" "$scratch/restricted.err" && pass \
+    || fail "no administrator: the user is told ($(cat "$scratch/restricted.err"))"
+sleep 1
+expect_eq "no administrator: nothing changed" "$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")" "$installed_before"
+expect_eq "no administrator: entry kept" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+
 printf 'Someone-Else\n' >"$bundle_dir/Contents/Resources/elvara-product.txt"
 bundle_before=$(tree_snapshot "$bundle_dir")
 product_before=$(tree_snapshot "$product_dir")

@@ -45,7 +45,7 @@ new_folders=$(comm -13 <(echo "$before") <(private_folders))
 expect_eq "silent: one new private folder" "$(echo "$new_folders" | grep -c .)" 1
 folder=${new_folders%%$'\n'*}
 expect_eq "private folder: security descriptor" \
-    "$(tr -d '\r' <"$scratch/silent.log" | grep -oP '(?<=self-removal: created C:\\windows\\temp\\'"$folder"' with security ).*')" \
+    "$(tr -d '\r' <"$scratch/silent.log" | grep -oiP '(?<=self-removal: created C:\\windows\\temp\\'"$folder"' with security ).*')" \
     'O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)'
 [[ -f $temp_dir/$folder/Uninstall.exe ]] && pass || fail "the copy is not in its private folder"
 for path in "$folder\\Uninstall.exe" "$folder"; do
