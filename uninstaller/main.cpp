@@ -172,8 +172,13 @@ int uninstall(const Options& options)
 int run()
 {
     const std::vector<std::wstring> arguments = commandLineArguments();
-    if (!arguments.empty() && arguments[0] == finishRemovalSwitch)
-        return arguments.size() == 2 ? finishSelfRemoval(arguments[1]) : exitFailure;
+    if (!arguments.empty() && arguments[0] == finishRemovalSwitch) {
+        try {
+            return arguments.size() == 2 ? finishSelfRemoval(arguments[1]) : exitFailure;
+        } catch (...) {
+            return exitFailure;
+        }
+    }
     const Options options = readOptions(arguments);
     try {
         return uninstall(options);

@@ -49,6 +49,21 @@ TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
 
 const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.productLayout.executables.front(); }
 
+// By identity rather than by name: the same file may be reached by another spelling
+// of its path (a short name, another letter case).
+bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
+{
+    const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
+        const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &information);
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool uninstallEntryExists()
 {
     UniqueRegistryKey key;
@@ -139,13 +154,15 @@ UninstallPlan planUninstall(const std::wstring& runningExecutable)
     UninstallPlan plan;
     plan.bundleLayout = layoutOf(locations.bundleFolder, true);
     plan.productLayout = layoutOf(locations.productFolder, false);
-    plan.runsInstalledCopy = sameLocation(runningExecutable, uninstallerOf(plan));
+    plan.runsInstalledCopy = sameFile(runningExecutable, uninstallerOf(plan));
     plan.entryPresent = uninstallEntryExists();
     plan.bundle = surveyTree(plan.bundleLayout);
     plan.product = surveyTree(plan.productLayout);
     plan.refusal = plan.bundle.refusal ? plan.bundle.refusal : plan.product.refusal;
-    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.bundleLayout, plan.bundle, runningExecutable);
-    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.productLayout, plan.product, runningExecutable);
+    // This process has its own file mapped: that is no other program's use.
+    const std::wstring running = plan.runsInstalledCopy ? uninstallerOf(plan) : std::wstring();
+    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.bundleLayout, plan.bundle, running);
+    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.productLayout, plan.product, running);
     if (plan.refusal) log(L"refused: " + *plan.refusal);
     return plan;
 }
