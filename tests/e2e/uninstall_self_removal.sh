@@ -53,9 +53,21 @@ for path in "$folder\\Uninstall.exe" "$folder"; do
         || fail "$path is not scheduled for deletion at restart: $(pending_deletions)"
 done
 
+# ---- No at the confirmation: exit code 1602, nothing changed
+install_with_perform
+before=$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")
+"$wine" "$helpers/exit_code_reporter.exe" "$(winpath "$scratch/declined.rc")" \
+    'C:\Program Files\ElvaraSound\Uninstall.exe' >/dev/null 2>&1 &
+box=$(find_box) || fail "declined: no confirmation"
+press "$box" n
+wait
+expect_eq "declined: exit code" "$(tr -d '\r' <"$scratch/declined.rc")" 1602
+sleep 1
+expect_eq "declined: nothing changed" "$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")" "$before"
+expect_eq "declined: entry kept" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+
 # ---- the last message box open for more than a minute: the copy starts when it is
 # closed, and Uninstall.exe still goes
-install_with_perform
 ("$wine" "$product_dir/Uninstall.exe" --log "$(winpath "$scratch/interactive.log")" >/dev/null 2>&1
  echo $? >"$scratch/interactive.rc") &
 box=$(find_box) || fail "interactive: no confirmation"
