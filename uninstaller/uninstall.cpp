@@ -91,10 +91,10 @@ bool holdsWork(const TreeLayout& layout, const TreeSurvey& survey, const std::ws
     return false;
 }
 
-std::wstring describe(const std::wstring& path, const RemovalResult& result)
+std::wstring reasonOf(const RemovalResult& result)
 {
-    if (result.outcome == RemovalOutcome::NotOurs) return path + L": replaced by a link or by another kind of entry";
-    return path + L": " + utf8ToWide(systemErrorDescription(result.error));
+    if (result.outcome == RemovalOutcome::NotOurs) return L"replaced by a link or by another kind of entry";
+    return utf8ToWide(systemErrorDescription(result.error));
 }
 
 class Removal {
@@ -109,7 +109,7 @@ public:
             log(L"removed " + path);
         }
         if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return true;
-        problem(describe(path, result));
+        problem(path, reasonOf(result));
         return false;
     }
 
@@ -124,20 +124,23 @@ public:
     {
         if (!file(layout.marker)) return;
         emptiedFolders(survey);
-        if (inspectEntry(layout.folder) != EntryKind::Absent) problem(layout.folder + L": the folder could not be removed");
+        if (inspectEntry(layout.folder) != EntryKind::Absent) problem(layout.folder, L"the folder could not be removed");
     }
 
-    void problem(const std::wstring& text)
+    // One line per path: the first reason found for it.
+    void problem(const std::wstring& path, const std::wstring& reason)
     {
-        if (std::find(report_.problems.begin(), report_.problems.end(), text) != report_.problems.end()) return;
-        report_.problems.push_back(text);
-        log(L"not removed: " + text);
+        if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return;
+        paths_.push_back(path);
+        report_.problems.push_back(path + L": " + reason);
+        log(L"not removed: " + report_.problems.back());
     }
 
     bool removedSomething = false;
 
 private:
     UninstallReport& report_;
+    std::vector<std::wstring> paths_;
 };
 
 } // namespace
@@ -189,9 +192,9 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
     const TreeSurvey product = surveyTree(plan.productLayout);
     for (const TreeSurvey* survey : {&bundle, &product}) {
         const std::wstring& folder = survey == &bundle ? plan.bundleLayout.folder : plan.productLayout.folder;
-        if (survey->refusal) removal.problem(folder + L": it changed while it was being removed");
+        if (survey->refusal) removal.problem(folder, L"it changed while it was being removed");
         for (const std::wstring& file : survey->packageFiles)
-            if (!lastOfItsTree(file)) removal.problem(file + L": still present");
+            if (!lastOfItsTree(file)) removal.problem(file, L"still present");
     }
     if (!report.problems.empty()) {
         report.outcome = UninstallOutcome::Incomplete;
@@ -212,7 +215,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
             removal.removedSomething = true;
             log(L"removed the uninstall entry");
         } else if (status != ERROR_FILE_NOT_FOUND) {
-            removal.problem(L"The entry in Installed apps: " + utf8ToWide(systemErrorDescription(status)));
+            removal.problem(L"The entry in Installed apps", utf8ToWide(systemErrorDescription(status)));
             report.outcome = UninstallOutcome::Incomplete;
             return report;
         }

@@ -14,7 +14,8 @@ stop_holder() {
     holder_pid=""
     sleep 0.5 # the wineserver lets go of the dead process's handles and mappings
 }
-trap 'stop_holder; remove_installation; cleanup' EXIT
+stuck_file="$program_files/Common Files/VST3/ElvaraSound.vst3/Contents/Resources/moduleinfo.json"
+trap 'stop_holder; chattr -i "$stuck_file" 2>/dev/null; remove_installation; cleanup' EXIT
 
 module="$bundle_dir/Contents/x86_64-win/ElvaraSound.vst3"
 bundle_marker="$bundle_dir/Contents/Resources/elvara-product.txt"
@@ -106,6 +107,28 @@ expect_eq "read-only files: exit code" "$(cat "$scratch/read_only.rc")" 0
 expect_eq "read-only files: no failure text" "$(cat "$scratch/read_only.err")" ""
 expect_nothing_left "read-only files"
 
+# ---- a file that cannot be deleted (immutable on the Unix side: even the system's own
+# deletion fails): never success; the entry, Uninstall.exe and both markers stay, the
+# message names the file; once it can be deleted, running again finishes the job
+fresh_installation
+chattr +i "$stuck_file"
+run_capture stuck "$product_dir/Uninstall.exe" /S
+expect_eq "file that cannot be deleted: exit code" "$(cat "$scratch/stuck.rc")" 1
+grep -qF 'ElvaraSound Livewire Edition was not completely removed.' "$scratch/stuck.err" && pass \
+    || fail "file that cannot be deleted: text ($(cat "$scratch/stuck.err"))"
+grep -qF 'moduleinfo.json' "$scratch/stuck.err" && pass || fail "file that cannot be deleted: the file is named"
+expect_eq "file that cannot be deleted: nothing on standard output" "$(cat "$scratch/stuck.out")" ""
+sleep 1
+for kept in "$stuck_file" "$bundle_marker" "$product_marker" "$product_dir/Uninstall.exe"; do
+    [[ -f $kept ]] && pass || fail "file that cannot be deleted: $kept is gone"
+done
+expect_eq "file that cannot be deleted: entry kept" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+chattr -i "$stuck_file"
+run_capture unstuck "$product_dir/Uninstall.exe" /S
+expect_eq "running again: exit code" "$(cat "$scratch/unstuck.rc")" 0
+expect_eq "running again: message" "$(tr -d '\r' <"$scratch/unstuck.out")" "ElvaraSound Livewire Edition was removed."
+expect_nothing_left "running again"
+
 # ---- links in place of package folders and files, pointing at decoys: refused before
 # anything is deleted, the decoys intact
 fresh_installation
@@ -174,6 +197,8 @@ ElvaraSound/install-marker.txt
 ElvaraSound/my-notes.txt"
 expect_eq "user files: entry removed" "$(registry_value DisplayName)" ""
 
+# The kept bundle has its marker but no module: Setup's in-use check must take a
+# missing module as free.
 install_with_perform
 package_files_present=0
 while read -r file; do
