@@ -70,6 +70,18 @@ std::wstring refusalFor(const std::wstring& path, EntryKind kind)
     return linkText(path);
 }
 
+// The outermost folder above path that is a link (path itself when none is found).
+std::wstring firstLinkOnTheWay(const std::wstring& path)
+{
+    const LexedPath lexed = lexPath(path);
+    std::wstring folder = lexed.root;
+    for (const std::wstring& component : lexed.components) {
+        folder = appendPath(folder, component);
+        if (inspectEntry(folder) == EntryKind::Link) return folder;
+    }
+    return path;
+}
+
 struct Entry {
     std::wstring path;
     bool isFolder;
@@ -176,7 +188,7 @@ TreeSurvey surveyTree(const TreeLayout& layout)
     try {
         ensureSafeInstallPath(layout.folder);
     } catch (const std::exception&) {
-        survey.refusal = linkText(parentPath(layout.folder));
+        survey.refusal = linkText(firstLinkOnTheWay(layout.folder));
         return survey;
     }
     const EntryKind root = inspectEntry(layout.folder);

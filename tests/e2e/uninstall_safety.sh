@@ -158,6 +158,15 @@ ln -s "$decoys/product" "$product_dir/Shortcut to my projects"
 link_case "a link that the user put into the product folder" "$product_dir/Uninstall.exe"
 rm "$product_dir/Shortcut to my projects"
 
+vst3_dir="$program_files/Common Files/VST3"
+mv "$vst3_dir" "$decoys/VST3"
+ln -s "$decoys/VST3" "$vst3_dir"
+before=$(state)
+run_capture link "$product_dir/Uninstall.exe" /S
+expect_refused "the VST3 folder above the bundle is a link" link 'Common Files\VST3 is a link to another place' "$before"
+rm "$vst3_dir"
+mv "$decoys/VST3" "$vst3_dir"
+
 cp -a "$product_dir/." "$decoys/product/"
 mv "$product_dir" "$scratch/real-product"
 ln -s "$decoys/product" "$product_dir"
