@@ -225,9 +225,11 @@ users_before=$( (cd "$program_files" && find "Common Files/VST3/ElvaraSound.vst3
 run_capture second "$product_dir/Uninstall.exe" /S
 expect_eq "second uninstall: exit code" "$(cat "$scratch/second.rc")" 0
 wait_until_gone "$product_dir/Uninstall.exe" && pass || fail "second uninstall: Uninstall.exe is still there"
-expect_eq "second uninstall: the user's files and the markers remain" "$(remaining)" \
-    "$(printf '%s\n' "$users_before" "Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt" \
-        "ElvaraSound/install-marker.txt" | grep -v '^$' | sort)"
+# A folder keeps its marker only where it keeps a user's file.
+markers_kept=$(grep -q '^Common Files/' <<<"$users_before" && echo "Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt"
+    grep -q '^ElvaraSound/' <<<"$users_before" && echo "ElvaraSound/install-marker.txt")
+expect_eq "second uninstall: the user's files and their folders' markers remain" "$(remaining)" \
+    "$(printf '%s\n' "$users_before" "$markers_kept" | grep -v '^$' | sort)"
 expect_eq "second uninstall: entry removed" "$(registry_value DisplayName)" ""
 
 # ---- two silent uninstalls at once: one removes, the other reports the lock or that
