@@ -136,8 +136,8 @@ int uninstall(const Options& options)
     if (plan.nothingToRemove()) {
         report.selfRemovalNeeded = plan.runsInstalledCopy;
         report.productFolderKept = !plan.product.userFiles.empty();
-        report.keptFiles = plan.product.userFiles;
-        report.keptFiles.insert(report.keptFiles.end(), plan.bundle.userFiles.begin(), plan.bundle.userFiles.end());
+        report.keptFiles = plan.bundle.userFiles;
+        report.keptFiles.insert(report.keptFiles.end(), plan.product.userFiles.begin(), plan.product.userFiles.end());
     } else {
         if (!options.silent) {
             if (!confirmed(locations)) {
