@@ -1,6 +1,7 @@
 #include "ui/message_handler.h"
 
 #include "ui/wizard_state.h"
+#include "base/event_log.h"
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
 #include "package/text.h"
@@ -53,10 +54,15 @@ void beginInstall(WizardState& record)
         record.execute();
         return;
     }
-    if (startElevatedCopy(record.window, L"--perform")) {
+    // The copy writes to the same log, so that one file tells the whole story.
+    std::wstring parameters = L"--perform";
+    if (const std::wstring log = event_log::path(); !log.empty()) parameters += L" --log \"" + log + L"\"";
+    if (startElevatedCopy(record.window, parameters.c_str())) {
+        event_log::write("Not elevated: the elevated copy was started");
         DestroyWindow(record.window);
         return;
     }
+    event_log::write("Not elevated: the elevated copy did not start");
     std::lock_guard lock(record.resultMutex);
     record.resultText = confirmationCancelledText;
     record.page = Finished;

@@ -25,9 +25,10 @@ namespace {
 
 using namespace elvara;
 
+// The codes that deployment tools know, as Windows Installer uses them.
 constexpr int exitFailure = 1;
-constexpr int exitCancelled = 1602;      // ERROR_INSTALL_USEREXIT
-constexpr int exitAnotherInstall = 1618; // ERROR_INSTALL_ALREADY_RUNNING
+constexpr int exitCancelled = ERROR_INSTALL_USEREXIT;
+constexpr int exitAnotherInstall = ERROR_INSTALL_ALREADY_RUNNING;
 
 const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall";
 
@@ -120,8 +121,8 @@ int uninstall(const Options& options)
     std::optional<InstallLock> onlyInstallation;
     try {
         onlyInstallation.emplace();
-    } catch (const std::exception&) {
-        tell(options, utf8ToWide(installRunningText), true);
+    } catch (const InstallLockHeld& held) {
+        tell(options, utf8ToWide(held.what()), true);
         return exitAnotherInstall;
     }
 

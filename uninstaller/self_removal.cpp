@@ -209,7 +209,7 @@ int finishSelfRemoval(const std::wstring& firstProcess)
         while (!onlyInstallation) {
             try {
                 onlyInstallation.emplace();
-            } catch (const std::exception&) {
+            } catch (const InstallLockHeld&) {
                 Sleep(500);
             }
         }

@@ -33,14 +33,16 @@ state() {
     done
     echo "entry: $(registry_value DisplayName)"
 }
-start_holder() { # mode target
-    "$wine" "$helpers/resource_holder.exe" "$1" "$2" >"$scratch/holder.out" 2>&1 &
+start_holder() { # helper ready-word arguments...
+    local helper=$1 ready=$2
+    shift 2
+    "$wine" "$helpers/$helper.exe" "$@" >"$scratch/holder.out" 2>&1 &
     holder_pid=$!
     for _ in $(seq 1 100); do
-        grep -q holding "$scratch/holder.out" && return 0
+        grep -q "$ready" "$scratch/holder.out" && return 0
         sleep 0.1
     done
-    fail "resource_holder $1 $2: $(cat "$scratch/holder.out")"
+    fail "$helper $*: $(cat "$scratch/holder.out")"
 }
 wait_until_gone() { # path [timeout seconds]
     for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
@@ -58,14 +60,12 @@ expect_refused() { # title run-name text-fragment before-state
     sleep 1 # a self-removal copy, wrongly started, would have acted by now
     expect_eq "$1: nothing changed" "$(state)" "$4"
 }
-# Like run_capture, with the whole exit code (Unix sees only its low eight bits).
-run_full() { # name exe args...
-    local name=$1 exe=$2
-    shift 2
-    [[ $exe == "$WINEPREFIX/drive_c/"* ]] && exe="C:\\${exe#"$WINEPREFIX/drive_c/"}" || exe=$(winpath "$exe")
-    "$wine" "$helpers/exit_code_reporter.exe" "$(winpath "$scratch/$name.rc")" "${exe//\//\\}" "$@" \
-        >"$scratch/$name.out" 2>"$scratch/$name.err"
-    tr -d '\r' <"$scratch/$name.rc" >"$scratch/$name.rc.tmp" && mv "$scratch/$name.rc.tmp" "$scratch/$name.rc"
+# Runs the installed uninstaller silently like run_capture, with the whole exit code
+# (Unix sees only its low byte).
+run_silent_uninstall() { # name
+    "$wine" "$helpers/run_command_line.exe" '"C:\Program Files\ElvaraSound\Uninstall.exe" /S' \
+        "$(winpath "$scratch/$1.rc")" >"$scratch/$1.out" 2>"$scratch/$1.err"
+    tr -d '\r' <"$scratch/$1.rc" >"$scratch/$1.rc.tmp" && mv "$scratch/$1.rc.tmp" "$scratch/$1.rc"
 }
 fresh_installation() {
     remove_installation
@@ -88,7 +88,7 @@ for row in "${in_use_cases[@]}"; do
     fresh_installation
     [[ -n $read_only ]] && chmod a-w "$module"
     before=$(state)
-    start_holder "$mode" "$(winpath "$target")"
+    start_holder resource_holder holding "$mode" "$(winpath "$target")"
     run_capture held "$product_dir/Uninstall.exe" /S
     expect_refused "$title" held "$text" "$before"
     stop_holder
@@ -178,8 +178,8 @@ expect_installed "after the link cases"
 
 # ---- an installation running: the lock's text and 1618, nothing changed
 before=$(state)
-start_holder mutex 'Global\ElvaraSound-Livewire-Install'
-run_full locked "$product_dir/Uninstall.exe" /S
+start_holder install_lock_holder held
+run_silent_uninstall locked
 expect_eq "installation running: exit code" "$(cat "$scratch/locked.rc")" 1618
 expect_eq "installation running: text" "$(tr -d '\r' <"$scratch/locked.err")" \
     "Another ElvaraSound installation is running. Wait until it has finished, then try again."
@@ -235,8 +235,8 @@ expect_eq "second uninstall: entry removed" "$(registry_value DisplayName)" ""
 # ---- two silent uninstalls at once: one removes, the other reports the lock or that
 # nothing is left to remove; never a false text
 fresh_installation
-run_full first "$product_dir/Uninstall.exe" /S &
-run_full other "$product_dir/Uninstall.exe" /S &
+run_silent_uninstall first &
+run_silent_uninstall other &
 wait
 removed=0
 for run in first other; do

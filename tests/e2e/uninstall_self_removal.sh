@@ -56,8 +56,8 @@ done
 # ---- No at the confirmation: exit code 1602, nothing changed
 install_with_perform
 before=$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")
-"$wine" "$helpers/exit_code_reporter.exe" "$(winpath "$scratch/declined.rc")" \
-    'C:\Program Files\ElvaraSound\Uninstall.exe' >/dev/null 2>&1 &
+"$wine" "$helpers/run_command_line.exe" '"C:\Program Files\ElvaraSound\Uninstall.exe"' \
+    "$(winpath "$scratch/declined.rc")" >/dev/null 2>&1 &
 box=$(find_box) || fail "declined: no confirmation"
 press "$box" n
 wait

@@ -3,7 +3,6 @@
 //   resource_holder load DLL             loads the module with LoadLibraryW, as a DAW does
 //   resource_holder open FILE            opens the file for reading, sharing reading only
 //   resource_holder open-exclusive FILE  opens the file for reading, sharing nothing
-//   resource_holder mutex NAME           owns the named mutex (the install lock)
 #include <windows.h>
 
 #include <cstdio>
@@ -11,7 +10,7 @@
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 3) {
-        std::fputs("usage: resource_holder load|open|open-exclusive|mutex TARGET\n", stderr);
+        std::fputs("usage: resource_holder load|open|open-exclusive TARGET\n", stderr);
         return 2;
     }
     const wchar_t* mode = argv[1];
@@ -22,9 +21,6 @@ int wmain(int argc, wchar_t** argv)
         const DWORD share = lstrcmpW(mode, L"open") == 0 ? FILE_SHARE_READ : 0;
         held = CreateFileW(argv[2], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) !=
                INVALID_HANDLE_VALUE;
-    } else if (lstrcmpW(mode, L"mutex") == 0) {
-        HANDLE mutex = CreateMutexW(nullptr, FALSE, argv[2]);
-        held = mutex != nullptr && WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0;
     }
     if (!held) {
         std::fprintf(stderr, "cannot hold %ls (error %lu)\n", argv[2], GetLastError());

@@ -3,12 +3,26 @@
 // returns its exit code.
 //   restricted_launcher EXE [ARGUMENTS...]
 #include "base/unique_handle.h"
-#include "command_line_quoting.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+
+namespace {
+
+std::wstring quoted(const std::wstring& word)
+{
+    if (!word.empty() && word.find_first_of(L" \t\"") == std::wstring::npos) return word;
+    std::wstring out = L"\"";
+    for (wchar_t c : word) {
+        if (c == L'"') out += L'\\';
+        out += c;
+    }
+    return out + L"\"";
+}
+
+} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -35,7 +49,8 @@ int wmain(int argc, wchar_t** argv)
     if (!CreateRestrictedToken(base ? base.get() : processToken.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr,
                                restricted.put()))
         return 4;
-    std::wstring commandLine = test_helpers::commandLineFrom(argc, argv, 1);
+    std::wstring commandLine = quoted(argv[1]);
+    for (int i = 2; i < argc; ++i) commandLine += L" " + quoted(argv[i]);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
