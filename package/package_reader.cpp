@@ -53,6 +53,7 @@ std::vector<PackageEntry> readSetupPackage(ByteView package, const DigestFunctio
     std::vector<PackageEntry> entries;
     entries.reserve(count);
     std::set<std::string, std::less<>> seenNames;
+    std::set<std::string, std::less<>> seenKeys; // names as Windows compares them
     std::uint64_t totalSize = 0;
     for (std::uint32_t index = 0; index < count; ++index) {
         failIf(cursor.remaining() < 4, "Damaged installer package");
@@ -61,7 +62,8 @@ std::vector<PackageEntry> readSetupPackage(ByteView package, const DigestFunctio
         failIf(cursor.remaining() < nameLength, "Incomplete installer package");
         std::string name(reinterpret_cast<const char*>(cursor.here()), nameLength);
         cursor.skip(nameLength);
-        failIf(!format::isAcceptableEntryName(name) || seenNames.contains(name), "Unsafe installer path");
+        failIf(!format::isAcceptableEntryName(name) || !seenKeys.insert(format::uniquenessKey(name)).second,
+               "Unsafe installer path");
         seenNames.insert(name);
 
         failIf(cursor.remaining() < 8, "Damaged installer package");
