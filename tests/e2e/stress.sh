@@ -7,15 +7,16 @@ remove_installation
 vst3_dir="$program_files/Common Files/VST3"
 trap 'cleanup; rm -rf "$vst3_dir/OtherVendor.vst3" "$vst3_dir"; remove_installation' EXIT
 
-# ---- the large variant: the shipped payload plus 2 x 24 MiB
+# ---- the large variant: the shipped package's names, two of them with 24 MiB each (the
+# uninstaller knows the names of the shipped package, so it can remove this one too)
 head -c 25165824 /dev/urandom >"$scratch/samples.bin"
 head -c 25165824 /dev/urandom >"$scratch/impulses.bin"
 "$build/host-tools/package_writer" --payload "$build/../../resources/payload" --output "$scratch/large.pkg" \
     --contents "$scratch/large-contents" \
     --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$build/generated/package-contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
     --with "Product/Uninstall.exe=$build/generated/package-contents/Product/Uninstall.exe" \
-    --with "Product/Samples.bin=$scratch/samples.bin" \
-    --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/impulses.bin"
+    --with "Product/THIRD-PARTY-NOTICES.txt=$scratch/samples.bin" \
+    --with "VST3/ElvaraSound.vst3/Contents/Resources/moduleinfo.json=$scratch/impulses.bin"
 stress_exe=$scratch/ElvaraSoundStress.exe
 cp "$setup_exe" "$stress_exe"
 "$wine" "$helpers/replace_resource.exe" "$(winpath "$stress_exe")" "$(winpath "$scratch/large.pkg")"
@@ -45,18 +46,22 @@ mkdir -p "$product_dir/Presets/Mine"
 echo "a user's preset" >"$product_dir/$user_file"
 expect_user_file() { expect_eq "$1: the user's file at its own path" "$(cat "$product_dir/$user_file" 2>&1)" "a user's preset"; }
 
-"$wine" "$stress_exe" --perform >/dev/null 2>&1 &
-perform_pid=$!
-background_pids+=("$perform_pid")
-wait_for_working_folder "" || fail "the transaction never started"
-began=$(now_ms)
-while [[ -n $(working_folders) ]]; do sleep 0.005; done
-span_ms=$(( $(now_ms) - began ))
-window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" $primary_click; }
-wait "$perform_pid"
-expect_installed "reinstall over a user's file" "$scratch/large-contents" "$user_file"
-expect_user_file "reinstall"
-expect_eq "reinstall: no working folders" "$(working_folders)" ""
+# The shortest of three reinstalls, so that the kill points fall inside the transaction.
+span_ms=999999
+for run in 1 2 3; do
+    "$wine" "$stress_exe" --perform >/dev/null 2>&1 &
+    perform_pid=$!
+    background_pids+=("$perform_pid")
+    wait_for_working_folder "" || fail "the transaction never started"
+    began=$(now_ms)
+    while [[ -n $(working_folders) ]]; do sleep 0.005; done
+    (( $(now_ms) - began < span_ms )) && span_ms=$(( $(now_ms) - began ))
+    window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" $primary_click; }
+    wait "$perform_pid"
+    expect_installed "reinstall $run over a user's file" "$scratch/large-contents" "$user_file"
+    expect_user_file "reinstall $run"
+    expect_eq "reinstall $run: no working folders" "$(working_folders)" ""
+done
 echo "transaction span of the large variant over its own installation: ${span_ms} ms"
 
 # ---- killed at spread points of the transaction (recovery, staging, swap, clean-up),

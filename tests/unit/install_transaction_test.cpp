@@ -588,14 +588,35 @@ TEST(InstallTransaction, RemovePackageFilesDeletesOnlyNamedFiles)
     const InstallLocations locations = locationsIn(scratch);
     ASSERT_EQ(installFailure(locations), "installed");
     writeFile(locations.bundleFolder + L"\\Contents\\x86_64-win\\foreign.dll", "x");
-    removePackageFiles(locations.bundleFolder, shippedEntries(), PackageTree::Bundle);
-    removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product);
+    EXPECT_TRUE(removePackageFiles(locations.bundleFolder, shippedEntries(), PackageTree::Bundle).empty())
+        << "a folder kept for a file that is not ours is not a failure";
+    EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
     EXPECT_EQ(folderNames(locations.bundleFolder), std::vector<std::wstring>{L"Contents"});
     EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents"), std::vector<std::wstring>{L"x86_64-win"});
     EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents\\x86_64-win"),
               std::vector<std::wstring>{L"foreign.dll"});
     EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
     EXPECT_TRUE(pathExistsQuietly(scratch / L"Common Files\\VST3")); // never removed
+}
+
+TEST(InstallTransaction, RemovePackageFilesReportsWhatItCouldNotRemove)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(locations), "installed");
+    const std::wstring readMe = locations.productFolder + L"\\README.txt";
+    UniqueFile heldOpen(CreateFileW(readMe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(heldOpen);
+    const std::vector<LeftBehind> left =
+        removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product);
+    ASSERT_EQ(left.size(), 1u) << "a file held open must be reported as left behind";
+    EXPECT_EQ(left[0].path, readMe);
+    EXPECT_EQ(left[0].outcome, RemovalOutcome::Refused);
+    EXPECT_EQ(left[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(folderNames(locations.productFolder), std::vector<std::wstring>{L"README.txt"});
+    heldOpen.reset();
+    EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
+    EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
 }
 
 TEST(FilesystemFailures, TextCarriesOperationSystemDescriptionAndPaths)
