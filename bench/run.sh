@@ -88,8 +88,9 @@ first_frame_ms() { # window-name exe
         (( $(now_ms) - start > 30000 )) && break
     done
     echo $(( $(now_ms) - start ))
+    local started_pid; started_pid=$(xdotool getwindowpid "$id" 2>/dev/null || true)
     xdotool windowclose "$id" 2>/dev/null || true
-    pkill -f "$(basename "$2")" 2>/dev/null || true
+    [[ -n $started_pid ]] && kill "$started_pid" 2>/dev/null || true
     sleep 0.5
 }
 setup_start=999999; minimal_start=999999
@@ -108,7 +109,7 @@ xdotool mousemove 1270 1010
 pid=$(pgrep -f 'ElvaraSoundLivewireSetup.exe' | head -1)
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 before=$(ticks); sleep 10; after=$(ticks)
-pkill -f ElvaraSoundLivewireSetup.exe || true
+kill "$pid" 2>/dev/null || true
 echo "5. idle on the Welcome page for 10 s: $(( (after - before) * 1000 / $(getconf CLK_TCK) )) ms of CPU," \
      "$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t * 100 / hz / 10 }') % of one core (target < 1 %)"
 

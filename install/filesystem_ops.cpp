@@ -107,4 +107,28 @@ void removeQuietly(const std::wstring& path) noexcept
         DeleteFileW(path.c_str());
 }
 
+bool FileOperations::write(HANDLE file, ByteView data, DWORD& written)
+{
+    return WriteFile(file, data.bytes, static_cast<DWORD>(data.length), &written, nullptr) != FALSE;
+}
+
+bool FileOperations::flush(HANDLE file) { return FlushFileBuffers(file) != FALSE; }
+
+void FileOperations::rename(const std::wstring& from, const std::wstring& to) { renamePath(from, to); }
+
+DWORD FileOperations::moveWithoutReplacing(const std::wstring& from, const std::wstring& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(), 0) ? ERROR_SUCCESS : GetLastError();
+}
+
+RemovalResult FileOperations::removeFile(const std::wstring& path) { return removeFileVerified(path); }
+
+RemovalResult FileOperations::removeEmptyFolder(const std::wstring& path) { return removeEmptyFolderVerified(path); }
+
+FileOperations& realFileOperations() noexcept
+{
+    static FileOperations real;
+    return real;
+}
+
 } // namespace elvara

@@ -1,6 +1,9 @@
 #pragma once
 // The three filesystem operations whose failures carry the Windows error code and
 // the system's own description of it, done with Win32 directly.
+#include "install/verified_removal.h"
+#include "package/byte_view.h"
+
 #include <windows.h>
 
 #include <filesystem>
@@ -31,5 +34,24 @@ void renamePath(const std::wstring& from, const std::wstring& to); // raises "re
 bool pathExistsQuietly(const std::wstring& path) noexcept;
 // Deletes a file or an empty folder; every error, a missing path included, is ignored.
 void removeQuietly(const std::wstring& path) noexcept;
+
+// The file operations of the install transaction, each one call. The base class does
+// them for real; a test derives from it to make one of them fail on demand, so that
+// every failure path of the transaction can be reached with real files.
+class FileOperations {
+public:
+    virtual ~FileOperations() = default;
+    // One WriteFile of the whole view; false when the call fails.
+    virtual bool write(HANDLE file, ByteView data, DWORD& written);
+    virtual bool flush(HANDLE file);
+    // Replaces an existing target; raises "rename".
+    virtual void rename(const std::wstring& from, const std::wstring& to);
+    // Never replaces: ERROR_SUCCESS, or the Win32 error.
+    virtual DWORD moveWithoutReplacing(const std::wstring& from, const std::wstring& to);
+    virtual RemovalResult removeFile(const std::wstring& path);
+    virtual RemovalResult removeEmptyFolder(const std::wstring& path);
+};
+
+FileOperations& realFileOperations() noexcept;
 
 } // namespace elvara

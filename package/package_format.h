@@ -2,7 +2,9 @@
 // The rules of the setup package format that need no platform: shared by the
 // reader in the setup program and the package writer of the build.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace elvara::package_format {
@@ -45,8 +47,22 @@ inline constexpr std::string_view treeRelativeName(std::string_view name) noexce
 inline constexpr std::array<std::string_view, 4> requiredNames = {
     pluginModuleName, bundleMarkerName, productMarkerName, uninstallerName};
 
-// Name rules 1 to 5 (prefix, "..", "//", trailing "/", character set).
+// Name rules 1 to 5 (prefix, "..", "//", trailing "/", character set), and what NTFS
+// can hold: no segment ends in a full stop, and no segment is a reserved device name
+// (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any case, with or without an
+// extension), which would reach a device instead of a file.
 // Rule 6, uniqueness, depends on the names seen before and is the caller's.
 bool isAcceptableEntryName(std::string_view name) noexcept;
+
+// Rule 6 compares names by this key: Windows folds letter case, so two names that
+// differ only in ASCII case are the same file.
+std::string uniquenessKey(std::string_view name);
+
+// The offset of the first byte that breaks strict UTF-8 (overlong forms, surrogates
+// and code points above U+10FFFF included), or npos when the text is valid.
+std::size_t firstInvalidUtf8Offset(std::string_view text) noexcept;
+
+// The licence, which the wizard shows and therefore must be UTF-8.
+inline constexpr std::string_view licenceName = "Product/EULA.txt";
 
 } // namespace elvara::package_format

@@ -116,6 +116,7 @@ std::vector<PackageEntry> readSetupPackage(ByteView package, const DigestFunctio
     std::vector<const std::uint8_t*> storedDigests;
     storedDigests.reserve(count);
     std::set<std::string, std::less<>> seenNames;
+    std::set<std::string, std::less<>> seenKeys; // names as Windows compares them
     std::uint64_t totalSize = 0;
     // Names and sizes first, in one forward pass; the digests after it. A failure of
     // the pass is reported only when no entry before it fails its digest, so the result
@@ -129,7 +130,8 @@ std::vector<PackageEntry> readSetupPackage(ByteView package, const DigestFunctio
             failIf(cursor.remaining() < nameLength, "Incomplete installer package");
             std::string name(reinterpret_cast<const char*>(cursor.here()), nameLength);
             cursor.skip(nameLength);
-            failIf(!format::isAcceptableEntryName(name) || seenNames.contains(name), "Unsafe installer path");
+            failIf(!format::isAcceptableEntryName(name) || !seenKeys.insert(format::uniquenessKey(name)).second,
+                   "Unsafe installer path");
             seenNames.insert(name);
 
             failIf(cursor.remaining() < 8, "Damaged installer package");

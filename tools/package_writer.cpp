@@ -69,7 +69,8 @@ void checkEntry(const std::string& name, const fs::path& source, std::uint64_t s
     if (!format::isAcceptableEntryName(name))
         refuse(where, "names must begin with \"" + std::string(format::bundlePrefix) + "\" or \"" +
                           std::string(format::productPrefix) +
-                          "\" and use only a-z A-Z 0-9 - . _ / without \"..\", \"//\" or a trailing \"/\"");
+                          "\" and use only a-z A-Z 0-9 - . _ / without \"..\", \"//\" or a trailing \"/\", "
+                          "no segment ending in a full stop and no device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)");
     if (size > format::maximumDataSize) refuse(where, "larger than the 64 MiB entry limit");
 }
 
@@ -104,6 +105,13 @@ int main(int argc, char** argv)
         for (const auto& [name, path] : replacements) files[name] = path;
         if (files.size() < format::minimumEntryCount || files.size() > format::maximumEntryCount)
             refuse(payload.string(), "a package holds 4 to 32 files, this payload has " + std::to_string(files.size()));
+        std::map<std::string, std::string> byKey;
+        for (const auto& [name, path] : files) {
+            const auto [earlier, unique] = byKey.emplace(format::uniquenessKey(name), name);
+            if (!unique)
+                refuse(path.string() + " (entry \"" + name + "\")",
+                       "the same name as \"" + earlier->second + "\" when letter case is ignored, as Windows does");
+        }
         for (std::string_view required : format::requiredNames) {
             if (!files.contains(std::string(required)))
                 refuse(payload.string(), "required file \"" + std::string(required) + "\" is missing");
@@ -118,6 +126,12 @@ int main(int argc, char** argv)
             checkEntry(name, source, data.size());
             total += data.size();
             if (total > format::maximumDataSize) refuse(source.string(), "the package exceeds 64 MiB in total");
+            if (name == format::licenceName) {
+                const std::size_t invalid = format::firstInvalidUtf8Offset(
+                    std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+                if (invalid != std::string_view::npos)
+                    refuse(source.string(), "the licence must be UTF-8; invalid byte at offset " + std::to_string(invalid));
+            }
             if ((name == format::bundleMarkerName || name == format::productMarkerName) &&
                 std::string(data.begin(), data.end()) != format::ownershipMarkerLine)
                 refuse(source.string(), "an ownership marker must be exactly the 33-byte marker line");

@@ -20,8 +20,10 @@ trap cleanup EXIT
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 pass() { checks=$((checks + 1)); }
 fail() { checks=$((checks + 1)); failures=$((failures + 1)); echo "FAIL: $*" >&2; }
+# Every byte visible: a CR shows as ^M, a line's end as $, other control bytes as ^X.
+visible_bytes() { printf '%s' "$1" | cat -A; }
 expect_eq() { # description actual expected
-    if [[ $2 == "$3" ]]; then pass; else fail "$1: got [$2], expected [$3]"; fi
+    if [[ $2 == "$3" ]]; then pass; else fail "$1: got [$(visible_bytes "$2")], expected [$(visible_bytes "$3")]"; fi
 }
 finish() {
     echo "$((checks - failures)) passed, $failures failed"
@@ -113,13 +115,15 @@ registry_value() { # name
     "$wine" reg query "$uninstall_key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'
 }
 # Every package file in place with its digest from the build's package, and the key.
-expect_installed() { # description [package contents folder]
-    local expected sums
+# Files of the user's below the product folder, given by relative path, are not counted.
+expect_installed() { # description [package contents folder] [user's file...]
+    local expected sums user_file
     expected=$(cd "${2:-$build/generated/package-contents}" && find . -type f | sort | xargs sha256sum | sort -k2)
     sums=$( (cd "$bundle_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./VST3/ElvaraSound.vst3/$f"; done
              cd "$product_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./Product/$f"; done) 2>/dev/null | sort -k2)
+    for user_file in "${@:3}"; do sums=$(grep -v -F -x -- "$(cd "$product_dir" && sha256sum "$user_file" | sed 's|  |  ./Product/|')" <<<"$sums"); done
     expect_eq "$1: installed files and digests" "$sums" "$expected"
     expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
 }

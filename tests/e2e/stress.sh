@@ -5,17 +5,18 @@
 source "$(dirname "$0")/lib.sh"
 remove_installation
 vst3_dir="$program_files/Common Files/VST3"
-trap 'pkill -9 -f ElvaraSoundStress 2>/dev/null; rm -rf "$vst3_dir/OtherVendor.vst3" "$vst3_dir"; remove_installation; cleanup' EXIT
+trap 'cleanup; rm -rf "$vst3_dir/OtherVendor.vst3" "$vst3_dir"; remove_installation' EXIT
 
-# ---- the large variant: the shipped payload plus 2 x 24 MiB
+# ---- the large variant: the shipped package's names, two of them with 24 MiB each (the
+# uninstaller knows the names of the shipped package, so it can remove this one too)
 head -c 25165824 /dev/urandom >"$scratch/samples.bin"
 head -c 25165824 /dev/urandom >"$scratch/impulses.bin"
 "$build/host-tools/package_writer" --payload "$build/../../resources/payload" --output "$scratch/large.pkg" \
     --contents "$scratch/large-contents" \
     --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$build/generated/package-contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
     --with "Product/Uninstall.exe=$build/generated/package-contents/Product/Uninstall.exe" \
-    --with "Product/Samples.bin=$scratch/samples.bin" \
-    --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/impulses.bin"
+    --with "Product/THIRD-PARTY-NOTICES.txt=$scratch/samples.bin" \
+    --with "VST3/ElvaraSound.vst3/Contents/Resources/moduleinfo.json=$scratch/impulses.bin"
 stress_exe=$scratch/ElvaraSoundStress.exe
 cp "$setup_exe" "$stress_exe"
 "$wine" "$helpers/replace_resource.exe" "$(winpath "$stress_exe")" "$(winpath "$scratch/large.pkg")"
@@ -26,8 +27,8 @@ echo "another vendor's plug-in" >"$vst3_dir/OtherVendor.vst3/Contents/plugin.bin
 foreign_before=$(tree_snapshot "$vst3_dir/OtherVendor.vst3")
 working_folders() { ls -d "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.* 2>/dev/null | sed "s|$program_files/||"; }
 
-# ---- one full run gives the own installation, and the span of the transaction: from the
-# first working folder beside the targets until the last one is gone
+# ---- one full run gives the own installation; a reinstall gives the span of the
+# transaction: from the first working folder beside the targets until the last one is gone
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 # Waits for a working folder that was not there before (killed runs leave theirs behind).
 wait_for_working_folder() { # folders-before
@@ -37,38 +38,84 @@ wait_for_working_folder() { # folders-before
     done
     return 1
 }
-("$wine" "$stress_exe" --perform >/dev/null 2>&1; echo $? >"$scratch/perform.rc") &
-wait_for_working_folder "" || fail "the transaction never started"
-began=$(now_ms)
-while [[ -n $(working_folders) ]]; do sleep 0.005; done
-span_ms=$(( $(now_ms) - began ))
-window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" $primary_click; }
-wait
+install_with_perform "$stress_exe"
 expect_installed "large installation" "$scratch/large-contents"
+# The user's own files, which every run must keep at their own paths.
+user_file="Presets/Mine/warm.preset"
+mkdir -p "$product_dir/Presets/Mine"
+echo "a user's preset" >"$product_dir/$user_file"
+expect_user_file() { expect_eq "$1: the user's file at its own path" "$(cat "$product_dir/$user_file" 2>&1)" "a user's preset"; }
+
+# The shortest of three reinstalls, so that the kill points fall inside the transaction.
+span_ms=999999
+for run in 1 2 3; do
+    "$wine" "$stress_exe" --perform >/dev/null 2>&1 &
+    perform_pid=$!
+    background_pids+=("$perform_pid")
+    wait_for_working_folder "" || fail "the transaction never started"
+    began=$(now_ms)
+    while [[ -n $(working_folders) ]]; do sleep 0.005; done
+    (( $(now_ms) - began < span_ms )) && span_ms=$(( $(now_ms) - began ))
+    window=$(find_setup_window 30) && { wait_for_finished_page "$window" "$scratch/first.png" 60; click_at "$window" $primary_click; }
+    wait "$perform_pid"
+    expect_installed "reinstall $run over a user's file" "$scratch/large-contents" "$user_file"
+    expect_user_file "reinstall $run"
+    expect_eq "reinstall $run: no working folders" "$(working_folders)" ""
+done
 echo "transaction span of the large variant over its own installation: ${span_ms} ms"
 
-# ---- killed at spread points of the transaction (staging, swap, clean-up), then run again
+# ---- killed at spread points of the transaction (recovery, staging, swap, clean-up),
+# each followed by a normal run, which must put everything right
 kill_points=24
+points=""
+for i in $(seq 0 $((kill_points - 1))); do points+="$(( span_ms * i / (kill_points - 1) )) "; done
+echo "kill points, ms after the first new working folder: $points"
 leftovers=0
-for i in $(seq 0 $((kill_points - 1))); do
-    delay_ms=$(( span_ms * i / (kill_points - 1) ))
+for delay_ms in $points; do
     existing=$(working_folders)
-    ("$wine" "$stress_exe" --perform >/dev/null 2>&1 &)
-    wait_for_working_folder "$existing" || fail "kill $i: the transaction never started"
+    "$wine" "$stress_exe" --perform >/dev/null 2>&1 &
+    perform_pid=$!
+    background_pids+=("$perform_pid")
+    wait_for_working_folder "$existing" || fail "kill at +${delay_ms} ms: the transaction never started"
     sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
-    pkill -9 -f ElvaraSoundStress.exe
+    kill -9 "$perform_pid" 2>/dev/null
+    wait "$perform_pid" 2>/dev/null
     sleep 0.3
     expect_eq "kill at +${delay_ms} ms: foreign files" "$(tree_snapshot "$vst3_dir/OtherVendor.vst3")" "$foreign_before"
-    left=$(comm -13 <(echo "$existing") <(working_folders) | tr '\n' ' ')
+    left=$(working_folders | tr '\n' ' ')
     state="bundle $([[ -e $bundle_dir ]] && echo present || echo absent), product $([[ -e $product_dir ]] && echo present || echo absent)"
     echo "kill at +${delay_ms} ms: $state; working folders: ${left:-none}"
     [[ -n $left ]] && leftovers=$((leftovers + 1))
     install_with_perform "$stress_exe"
-    expect_installed "rerun after the kill at +${delay_ms} ms" "$scratch/large-contents"
+    expect_installed "rerun after the kill at +${delay_ms} ms" "$scratch/large-contents" "$user_file"
+    expect_user_file "rerun after the kill at +${delay_ms} ms"
+    expect_eq "rerun after the kill at +${delay_ms} ms: working folders" "$(working_folders)" ""
 done
 echo "kill points tried: $kill_points; kills that left working folders behind: $leftovers"
-echo "working folders on disk at the end: $(working_folders | tr '\n' ' ')"
+
+# ---- a file link in place of a package file points at a decoy outside the product:
+# the reinstall, its recovery and the uninstall all leave the decoy intact
+echo "a user's file outside the product" >"$scratch/decoy.txt"
+rm "$product_dir/README.txt"
+ln -s "$scratch/decoy.txt" "$product_dir/README.txt"
+install_with_perform "$stress_exe"
+expect_eq "link: decoy after the reinstall" "$(cat "$scratch/decoy.txt" 2>&1)" "a user's file outside the product"
+expect_installed "link: reinstall" "$scratch/large-contents" "$user_file"
+install_with_perform "$stress_exe" # its recovery meets the link again
+expect_eq "link: decoy after the recovery" "$(cat "$scratch/decoy.txt" 2>&1)" "a user's file outside the product"
+expect_user_file "link"
+
+# ---- the uninstall leaves nothing of ours: the user's file stays, with its folders
+run_capture uninstall "$product_dir/Uninstall.exe" /S
+for _ in $(seq 1 150); do [[ -e $product_dir/Uninstall.exe ]] || break; sleep 0.1; done
+expect_eq "uninstall: decoy" "$(cat "$scratch/decoy.txt" 2>&1)" "a user's file outside the product"
+expect_eq "uninstall: bundle folder" "$([[ -e $bundle_dir ]] && echo present)" ""
+expect_eq "uninstall: what stays of the product folder" "$(cd "$product_dir" 2>/dev/null && find . -type f | sort)" "./$user_file"
+expect_eq "uninstall: uninstall entry" "$(registry_value DisplayName)" ""
+# The link's working folder is not ours to empty: the link cannot be deleted without its target.
+expect_eq "uninstall: working folders" "$(working_folders | grep -v '^ElvaraSound\.rollback-')" ""
 rm -rf "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.*-*
+remove_installation
 
 # ---- two installations at once: at most one succeeds, the result is whole
 ("$wine" "$stress_exe" --perform >/dev/null 2>&1; echo $? >"$scratch/first.rc") &

@@ -48,9 +48,53 @@ TEST(PackageNameRules, Table)
         {"Product/with space.txt", false},
         {"Product/back\\slash", false},
         {"Product/caf\xc3\xa9.txt", false},
+        // What NTFS can hold: no segment ending in a full stop, no device names.
+        {"Product/X.", false},
+        {"Product/docs./a.txt", false},
+        {"Product/./a.txt", false},
+        {"Product/NUL", false},
+        {"Product/nul.txt", false},
+        {"Product/Aux.tar.gz", false},
+        {"Product/com1", false},
+        {"Product/LPT9.log", false},
+        {"Product/con/readme.txt", false},
+        {"VST3/ElvaraSound.vst3/Contents/PRN/x.bin", false},
+        {"Product/COM10.txt", true},
+        {"Product/COM0.txt", true},
+        {"Product/CONSOLE.txt", true},
+        {"Product/nul-a.txt", true},
+        {"Product/.hidden", true},
+        {"Product/a.b.c", true},
     };
     for (const auto& row : rows)
         EXPECT_EQ(package_format::isAcceptableEntryName(row.name), row.acceptable) << row.name;
+}
+
+TEST(PackageNameRules, UniquenessIgnoresAsciiLetterCase)
+{
+    EXPECT_EQ(package_format::uniquenessKey("Product/README.txt"), package_format::uniquenessKey("Product/readme.TXT"));
+    EXPECT_NE(package_format::uniquenessKey("Product/a-b.txt"), package_format::uniquenessKey("Product/a_b.txt"));
+}
+
+TEST(PackageNameRules, StrictUtf8)
+{
+    const struct {
+        const char* title;
+        std::string text;
+        std::size_t invalidAt;
+    } rows[] = {
+        {"ASCII", "plain text\n", std::string::npos},
+        {"two, three and four bytes", "\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x8e\xb5", std::string::npos},
+        {"Latin-1 byte", "Licence \xe9 text", 8},
+        {"lone continuation byte", "ab\x80", 2},
+        {"cut short at the end", "ab\xe2\x80", 2},
+        {"overlong two bytes", "\xc0\xaf", 0},
+        {"overlong three bytes", "x\xe0\x80\xaf", 1},
+        {"surrogate", "\xed\xa0\x80", 0},
+        {"above U+10FFFF", "\xf4\x90\x80\x80", 0},
+        {"byte 0xFF", "\xff", 0},
+    };
+    for (const auto& row : rows) EXPECT_EQ(package_format::firstInvalidUtf8Offset(row.text), row.invalidAt) << row.title;
 }
 
 TEST(PackageNameRules, TreeRelativeNames)

@@ -38,6 +38,18 @@ case_of "an entry over 64 MiB" 'larger than the 64 MiB entry limit' \
     'head -c 67108865 /dev/zero >"$scratch/p/Product/huge.bin"'
 case_of "over 64 MiB in total" 'exceeds 64 MiB in total' \
     'head -c 40000000 /dev/zero >"$scratch/p/Product/a.bin"; head -c 40000000 /dev/zero >"$scratch/p/Product/b.bin"'
+case_of "names differing only in letter case" 'the same name as "Product/README.txt" when letter case is ignored' \
+    'echo x >"$scratch/p/Product/readme.txt"'
+case_of "a name ending in a full stop" 'Product/X.' 'echo x >"$scratch/p/Product/X."'
+case_of "a folder ending in a full stop" 'Product/docs./a.txt' 'mkdir "$scratch/p/Product/docs." && echo x >"$scratch/p/Product/docs./a.txt"'
+case_of "a device name" 'Product/NUL"' 'echo x >"$scratch/p/Product/NUL"'
+case_of "a device name with an extension, lower case" 'Product/nul.txt' 'echo x >"$scratch/p/Product/nul.txt"'
+case_of "a device name as a folder" 'Product/com7/a.txt' 'mkdir "$scratch/p/Product/com7" && echo x >"$scratch/p/Product/com7/a.txt"'
+case_of "device names refused by rule" 'no device name' 'echo x >"$scratch/p/Product/Lpt1.log"'
+case_of "a licence that is not UTF-8" 'Product/EULA.txt: the licence must be UTF-8; invalid byte at offset 8' \
+    'printf "Licence \xe9 text\n" >"$scratch/p/Product/EULA.txt"'
+case_of "a licence with a UTF-16 surrogate in UTF-8" 'invalid byte at offset 2' \
+    'printf "ok\xed\xa0\x80\n" >"$scratch/p/Product/EULA.txt"'
 case_of "a link in the payload" 'links are not allowed' 'ln -s README.txt "$scratch/p/Product/link.txt"'
 
 # The good payload still makes a package.

@@ -1,3 +1,4 @@
+#include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/install_transaction.h"
@@ -10,6 +11,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
 
 using namespace elvara;
 using namespace elvara::test;
@@ -58,14 +62,136 @@ void expectExactlyTheNewInstallation(const InstallLocations& locations)
     EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)), expectedFiles(PackageTree::Product));
 }
 
-std::string installFailure(const InstallLocations& locations, const ProgressCallback& progress = [](std::uint32_t) {})
+std::string installFailure(const InstallLocations& locations, const ProgressCallback& progress = [](std::uint32_t) {},
+                           FileOperations& operations = realFileOperations())
 {
     try {
-        installPackage(shippedEntries(), locations, progress);
+        installPackage(shippedEntries(), locations, progress, operations);
     } catch (const std::exception& failure) {
         return failure.what();
     }
     return "installed";
+}
+
+// Real file operations, except that chosen calls of one kind fail: a write comes up
+// one byte short, a flush or a removal is refused, a rename raises.
+class FailingFileOperations : public FileOperations {
+public:
+    enum Kind { Write, Flush, Rename, RemoveFile };
+
+    // Calls of that kind, counted from 1, that fail.
+    void failAt(Kind kind, std::set<unsigned> calls) { failing_[kind] = std::move(calls); }
+    std::vector<std::pair<std::wstring, std::wstring>> renames; // every rename tried, in order
+
+    bool write(HANDLE file, ByteView data, DWORD& written) override
+    {
+        if (failsNow(Write) && data.length > 0) return FileOperations::write(file, {data.bytes, data.length - 1}, written);
+        return FileOperations::write(file, data, written);
+    }
+    bool flush(HANDLE file) override
+    {
+        if (!failsNow(Flush)) return FileOperations::flush(file);
+        SetLastError(ERROR_IO_DEVICE);
+        return false;
+    }
+    void rename(const std::wstring& from, const std::wstring& to) override
+    {
+        renames.emplace_back(from, to);
+        if (failsNow(Rename)) throw FilesystemFailure("rename", ERROR_ACCESS_DENIED, from, to);
+        FileOperations::rename(from, to);
+    }
+    RemovalResult removeFile(const std::wstring& path) override
+    {
+        if (failsNow(RemoveFile)) return {RemovalOutcome::Refused, ERROR_ACCESS_DENIED};
+        return FileOperations::removeFile(path);
+    }
+
+private:
+    bool failsNow(Kind kind) { return failing_[kind].contains(++calls_[kind]); }
+    std::map<Kind, std::set<unsigned>> failing_;
+    std::map<Kind, unsigned> calls_;
+};
+
+std::string renameFailureText(const std::wstring& from, const std::wstring& to)
+{
+    return FilesystemFailure("rename", ERROR_ACCESS_DENIED, from, to).what();
+}
+
+// The run's installation log, read back once the test has closed it.
+class CapturedLog {
+public:
+    explicit CapturedLog(const ScratchFolder& scratch) : path_(scratch / L"install.log") { event_log::open(path_); }
+    ~CapturedLog() { event_log::close(); }
+    std::string text()
+    {
+        event_log::close();
+        return readFile(path_);
+    }
+
+private:
+    std::wstring path_;
+};
+
+// A plug-in host in a second process: module_host really loads the module with
+// LoadLibraryW and keeps it loaded until its standard input is closed.
+class ModuleHost {
+public:
+    explicit ModuleHost(const std::wstring& module)
+    {
+        wchar_t self[MAX_PATH + 1] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + parentPath(self) + L"\\module_host.exe\" \"" + module + L"\"";
+        SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+        UniqueKernelHandle childInput, childOutput;
+        CreatePipe(childInput.put(), input_.put(), &inheritable, 0);
+        CreatePipe(output_.put(), childOutput.put(), &inheritable, 0);
+        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childInput.get();
+        startup.hStdOutput = childOutput.get();
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+            return;
+        process_.reset(started.hProcess);
+        UniqueKernelHandle thread(started.hThread);
+        childOutput.reset(); // so that the read below ends if the host dies
+        std::string said;
+        char buffer[32];
+        DWORD read = 0;
+        while (said.find('\n') == std::string::npos && ReadFile(output_.get(), buffer, sizeof(buffer), &read, nullptr) &&
+               read > 0)
+            said.append(buffer, read);
+        loaded_ = said.starts_with("loaded");
+    }
+    ~ModuleHost() { stop(); }
+    bool loaded() const { return loaded_; }
+    void stop()
+    {
+        input_.reset();
+        if (process_) WaitForSingleObject(process_.get(), 30000);
+        process_.reset();
+    }
+
+private:
+    UniqueKernelHandle input_, output_, process_;
+    bool loaded_ = false;
+};
+
+// The link fixture's own product installation whose README.txt is a file link (ln -s)
+// to a decoy outside it (tests/harness/with-link-fixture.sh).
+struct LinkedInstallation {
+    std::wstring productFolder, decoy;
+};
+std::optional<LinkedInstallation> linkedInstallation()
+{
+    const wchar_t* fixture = _wgetenv(L"ELVARA_LINK_FIXTURE");
+    if (fixture == nullptr) return std::nullopt;
+    return LinkedInstallation{std::wstring(fixture) + L"\\installed\\ElvaraSound",
+                              std::wstring(fixture) + L"\\decoys\\decoy.txt"};
 }
 
 // Working folders left beside the targets (".install-" or ".rollback-").
@@ -99,24 +225,36 @@ TEST(InstallTransaction, FirstInstallationReportsProgressAndLeavesOnlyThePackage
     EXPECT_TRUE(workingFolders(scratch).empty());
 }
 
-TEST(InstallTransaction, ReinstallReplacesOwnInstallationAndKeepsUnlistedFilesAside)
+TEST(InstallTransaction, ReinstallKeepsTheUsersFilesWhereTheUserPutThem)
 {
     ScratchFolder scratch;
     const InstallLocations locations = locationsIn(scratch);
     makeOldOwnInstallation(locations);
     writeFile(locations.productFolder + L"\\my-notes.txt", "a user's own file");
+    makeFolders(locations.productFolder + L"\\Presets\\Mine");
+    writeFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset", "a user's preset");
     writeFile(locations.productFolder + L"\\README.txt", "an older read-me");
 
     ASSERT_EQ(installFailure(locations), "installed");
-    expectExactlyTheNewInstallation(locations);
-    // The files that the package does not name stay in their rollback folders.
+    TreeSnapshot expected = expectedFiles(PackageTree::Product);
+    expected[L"my-notes.txt"] = filesOnly(snapshotTree(locations.productFolder))[L"my-notes.txt"];
+    expected[L"Presets\\Mine\\warm.preset"] =
+        filesOnly(snapshotTree(locations.productFolder))[L"Presets\\Mine\\warm.preset"];
+    EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)), expected);
+    EXPECT_EQ(readFile(locations.productFolder + L"\\my-notes.txt"), "a user's own file");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset"), "a user's preset")
+        << "a user's file in a subfolder must stay at its own path";
+    EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)), expectedFiles(PackageTree::Bundle));
+    // Only the bundle's unlisted file of the old version stays aside, in its rollback folder.
     const auto left = workingFolders(scratch);
-    ASSERT_EQ(left.size(), 2u);
-    for (const std::wstring& name : left) EXPECT_NE(name.find(L".rollback-"), std::wstring::npos);
-    const std::wstring productAside = std::wstring(scratch / L"Program Files\\") +
-                                      (left[0].starts_with(L"ElvaraSound.rollback-") ? left[0] : left[1]);
-    EXPECT_EQ(readFile(productAside + L"\\my-notes.txt"), "a user's own file");
-    EXPECT_EQ(folderNames(productAside), std::vector<std::wstring>{L"my-notes.txt"});
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].starts_with(L"ElvaraSound.vst3.rollback-"));
+    EXPECT_EQ(folderNames(scratch / (L"Common Files\\VST3\\" + left[0] + L"\\Contents\\Resources")),
+              std::vector<std::wstring>{L"old-presets.bin"});
+
+    ASSERT_EQ(installFailure(locations), "installed"); // and again: the user's files stay
+    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset"), "a user's preset");
+    EXPECT_EQ(workingFolders(scratch).size(), 1u);
 }
 
 TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
@@ -162,7 +300,7 @@ TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
     }
 }
 
-TEST(InstallTransaction, PluginInUseOrMissingRefusesTheUpdate)
+TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
 {
     ScratchFolder scratch;
     const InstallLocations locations = locationsIn(scratch);
@@ -170,16 +308,233 @@ TEST(InstallTransaction, PluginInUseOrMissingRefusesTheUpdate)
     const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
     const TreeSnapshot before = snapshotTree(scratch.path());
     {
-        UniqueFile heldByHost(CreateFileW(module.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ModuleHost host(module);
+        ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
+        EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
+            << "a module that another process has loaded with LoadLibraryW must count as in use";
+        EXPECT_EQ(snapshotTree(scratch.path()), before) << "a refused update must change nothing on disk";
+    }
+    EXPECT_EQ(installFailure(locations), "installed") << "the same update once the host has ended";
+    expectExactlyTheNewInstallation(locations);
+}
+
+TEST(InstallTransaction, PluginHeldOpenRefusesTheUpdateAMissingOneDoesNot)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    makeOldOwnInstallation(locations);
+    const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
+    const TreeSnapshot before = snapshotTree(scratch.path());
+    {
+        UniqueFile heldByHost(CreateFileW(module.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                          nullptr));
         ASSERT_TRUE(heldByHost);
         EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.");
     }
     EXPECT_EQ(snapshotTree(scratch.path()), before);
 
+    // An own bundle without its module (left by an uninstall that kept a user's file,
+    // or damaged) has nothing that a host could hold: installing again repairs it.
     DeleteFileW(module.c_str());
-    const TreeSnapshot withoutModule = snapshotTree(scratch.path());
-    EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.");
-    EXPECT_EQ(snapshotTree(scratch.path()), withoutModule);
+    EXPECT_EQ(installFailure(locations), "installed") << "a missing module must not block the repair";
+    expectExactlyTheNewInstallation(locations);
+}
+
+TEST(InstallTransaction, StagedWriteThatIsShortOrNotFlushedFailsAndChangesNothing)
+{
+    const struct {
+        const char* title;
+        FailingFileOperations::Kind kind;
+        unsigned call;
+    } cases[] = {
+        {"a write one byte short", FailingFileOperations::Write, 1},
+        {"a write one byte short, later file", FailingFileOperations::Write, 6},
+        {"a failed flush", FailingFileOperations::Flush, 1},
+        {"a failed flush of the last file", FailingFileOperations::Flush, 9},
+    };
+    for (const auto& c : cases) {
+        for (const bool overExisting : {false, true}) {
+            ScratchFolder scratch;
+            const InstallLocations locations = locationsIn(scratch);
+            if (overExisting) makeOldOwnInstallation(locations);
+            const TreeSnapshot before = snapshotTree(scratch.path());
+            FailingFileOperations operations;
+            operations.failAt(c.kind, {c.call});
+            const std::string where = std::string(c.title) + (overExisting ? ", over an installation" : ", fresh");
+            EXPECT_EQ(installFailure(locations, [](std::uint32_t) {}, operations),
+                      "Unable to write the complete plugin file")
+                << where << ": a staged file that is not completely written and flushed must fail the installation";
+            EXPECT_EQ(snapshotTree(scratch.path()), before) << where;
+        }
+    }
+}
+
+// A rename back that fails replaces the first failure, and the rollback stops there:
+// nothing is removed that the failed step might still need. The next run recovers.
+TEST(InstallTransaction, FailedRenameBackIsReportedAndStopsTheRollback)
+{
+    enum Folder { Bundle, Product, BundleStaging, ProductStaging, BundleRollback, ProductRollback };
+    const struct {
+        const char* title;
+        std::set<unsigned> failingRenames; // 1, 2: moved aside; 3, 4: staging into place; then back
+        unsigned failAtProgress;           // 0: none; 10: the report of 95
+        Folder reportedFrom, reportedTo;
+        std::set<Folder> leftOnDisk;
+    } cases[] = {
+        {"bundle aside, product aside fails, bundle back fails", {2, 3}, 0, BundleRollback, Bundle,
+         {BundleRollback, Product, BundleStaging, ProductStaging}},
+        {"bundle into place fails, product back fails", {3, 4}, 0, ProductRollback, Product,
+         {BundleRollback, ProductRollback, BundleStaging, ProductStaging}},
+        {"bundle into place fails, bundle back fails", {3, 5}, 0, BundleRollback, Bundle,
+         {BundleRollback, Product, BundleStaging, ProductStaging}},
+        {"after the swap, product back fails", {5}, 10, ProductRollback, Product, {BundleRollback, ProductRollback}},
+        {"after the swap, bundle back fails", {6}, 10, BundleRollback, Bundle, {BundleRollback, Product}},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        makeOldOwnInstallation(locations);
+        const TreeSnapshot oldProduct = snapshotTree(locations.productFolder);
+        FailingFileOperations operations;
+        operations.failAt(FailingFileOperations::Rename, c.failingRenames);
+        unsigned reports = 0;
+        const std::string result = installFailure(
+            locations,
+            [&](std::uint32_t) {
+                if (++reports == c.failAtProgress) throw std::runtime_error("injected");
+            },
+            operations);
+
+        ASSERT_GE(operations.renames.size(), 3u) << c.title;
+        const std::wstring token = operations.renames[0].second.substr(locations.bundleFolder.size() + 10);
+        const std::map<Folder, std::wstring> paths = {
+            {Bundle, locations.bundleFolder},
+            {Product, locations.productFolder},
+            {BundleStaging, locations.bundleFolder + L".install-" + token},
+            {ProductStaging, locations.productFolder + L".install-" + token},
+            {BundleRollback, locations.bundleFolder + L".rollback-" + token},
+            {ProductRollback, locations.productFolder + L".rollback-" + token},
+        };
+        EXPECT_EQ(result, renameFailureText(paths.at(c.reportedFrom), paths.at(c.reportedTo)))
+            << c.title << ": the failed rename back must be the reported failure, in the rollback's order";
+        EXPECT_EQ(operations.renames.back(), std::make_pair(paths.at(c.reportedFrom), paths.at(c.reportedTo)))
+            << c.title << ": no rename may follow a failed rename back";
+        for (const auto& [folder, path] : paths)
+            EXPECT_EQ(pathExistsQuietly(path), c.leftOnDisk.contains(folder))
+                << c.title << ": " << std::string(path.begin(), path.end())
+                << (c.leftOnDisk.contains(folder) ? " must remain" : " must not exist");
+        if (c.leftOnDisk.contains(Product) && !c.leftOnDisk.contains(ProductRollback)) {
+            EXPECT_EQ(snapshotTree(locations.productFolder), oldProduct) << c.title << ": old product renamed back";
+        }
+
+        // What the stopped rollback left is put right by the next run.
+        EXPECT_EQ(installFailure(locations), "installed") << c.title;
+        expectExactlyTheNewInstallation(locations);
+        const auto left = workingFolders(scratch);
+        ASSERT_EQ(left.size(), 1u) << c.title; // the old bundle's unlisted preset file
+        EXPECT_TRUE(left[0].starts_with(L"ElvaraSound.vst3.rollback-")) << c.title;
+    }
+}
+
+TEST(InstallTransaction, FailedDeleteDuringTheCleanUpIsLoggedAndLeftToTheNextRun)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(locations), "installed");
+    CapturedLog log(scratch);
+    FailingFileOperations operations;
+    operations.failAt(FailingFileOperations::RemoveFile, {1}); // the old product's first file
+    EXPECT_EQ(installFailure(locations, [](std::uint32_t) {}, operations), "installed")
+        << "after the swap the installation has succeeded, whatever the clean-up meets";
+    expectExactlyTheNewInstallation(locations);
+    const auto left = workingFolders(scratch);
+    ASSERT_EQ(left.size(), 1u) << "the rollback folder with the file that could not be deleted stays";
+    const std::wstring aside = scratch / (L"Program Files\\" + left[0]);
+    EXPECT_EQ(folderNames(aside), std::vector<std::wstring>{L"EULA.txt"});
+    const std::string text = log.text();
+    const std::string stayed = wideToUtf8(aside + L"\\EULA.txt");
+    EXPECT_NE(text.find("clean-up: could not be removed (Win32 error 5): " + stayed), std::string::npos) << text;
+    EXPECT_NE(text.find("clean-up: left behind: " + stayed), std::string::npos) << text;
+
+    ASSERT_EQ(installFailure(locations), "installed");
+    EXPECT_TRUE(workingFolders(scratch).empty()) << "the next run's recovery removes what stayed";
+    expectExactlyTheNewInstallation(locations);
+}
+
+TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    makeOldOwnInstallation(locations);
+    writeFile(locations.productFolder + L"\\my-notes.txt", "a user's own file");
+    const TreeSnapshot oldBundle = snapshotTree(locations.bundleFolder);
+    const std::wstring vst3 = scratch / L"Common Files\\VST3";
+    const std::wstring programFiles = scratch / L"Program Files";
+    // Killed between the renames of a swap: the bundle moved aside, both staged, one cut short.
+    ASSERT_TRUE(MoveFileExW(locations.bundleFolder.c_str(), (locations.bundleFolder + L".rollback-00112233445566ff").c_str(), 0));
+    makeFolders(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win");
+    writeFile(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win\\ElvaraSound.vst3", "MZ cut");
+    makeFolders(locations.productFolder + L".install-00112233445566ff");
+    writeFile(locations.productFolder + L".install-00112233445566ff\\EULA.txt", "licence");
+    // An older run killed during its clean-up: the user's file still aside, with package files.
+    makeFolders(locations.productFolder + L".rollback-0123456789abcdef\\Presets");
+    writeFile(locations.productFolder + L".rollback-0123456789abcdef\\Presets\\old.preset", "kept preset");
+    writeFile(locations.productFolder + L".rollback-0123456789abcdef\\README.txt", "old read-me");
+    // Look-alikes that are not provably ours stay as they are.
+    const std::vector<std::wstring> foreign = {
+        programFiles + L"\\ElvaraSound.rollback-AAAABBBBCCCCDDDD",
+        programFiles + L"\\ElvaraSound.install-0123",
+        programFiles + L"\\ElvaraSoundX.install-0123456789abcdef",
+        vst3 + L"\\ElvaraSound.vst3.rollback-fedcba9876543210",
+    };
+    for (const std::wstring& folder : foreign) {
+        makeFolders(folder);
+        writeFile(folder + L"\\README.txt", "someone else's");
+    }
+    makeFolders(foreign[3] + L"\\Contents\\Resources");
+    writeFile(foreign[3] + L"\\Contents\\Resources\\elvara-product.txt", "Someone-Else\n");
+    std::map<std::wstring, TreeSnapshot> foreignBefore;
+    for (const std::wstring& folder : foreign) foreignBefore[folder] = snapshotTree(folder);
+
+    recoverInterruptedRuns(shippedEntries(), locations);
+    EXPECT_EQ(snapshotTree(locations.bundleFolder), oldBundle)
+        << "a rollback folder whose install folder is missing is the previous installation, renamed back";
+    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\old.preset"), "kept preset")
+        << "a user's file in a stale rollback folder moves into the product folder at its own path";
+    EXPECT_EQ(readFile(locations.productFolder + L"\\my-notes.txt"), "a user's own file");
+    for (const std::wstring& folder : foreign)
+        EXPECT_EQ(snapshotTree(folder), foreignBefore[folder]) << std::string(folder.begin(), folder.end());
+    std::vector<std::wstring> ours = workingFolders(scratch);
+    std::erase_if(ours, [&](const std::wstring& name) {
+        return std::any_of(foreign.begin(), foreign.end(), [&](const std::wstring& f) { return f.ends_with(name); });
+    });
+    EXPECT_TRUE(ours.empty()) << std::string(ours.empty() ? "" : std::string(ours[0].begin(), ours[0].end()));
+
+    ASSERT_EQ(installFailure(locations), "installed");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\old.preset"), "kept preset");
+    for (const std::wstring& folder : foreign) EXPECT_EQ(snapshotTree(folder), foreignBefore[folder]);
+}
+
+TEST(InstallTransaction, AFileLinkInPlaceOfAPackageFileNeverReachesItsTarget)
+{
+    const auto linked = linkedInstallation();
+    if (!linked) GTEST_SKIP() << "needs the link fixture of tests/harness/with-link-fixture.sh";
+    const std::string decoy = readFile(linked->decoy);
+    ASSERT_FALSE(decoy.empty());
+    ASSERT_EQ(readFile(linked->productFolder + L"\\README.txt"), decoy) << "README.txt must lead to the decoy";
+    ScratchFolder scratch;
+    const InstallLocations locations{locationsIn(scratch).bundleFolder, linked->productFolder};
+    CapturedLog log(scratch);
+
+    EXPECT_EQ(installFailure(locations), "installed") << "a link met by the clean-up must not fail the installation";
+    EXPECT_EQ(readFile(linked->decoy), decoy) << "the reinstall's clean-up deleted the decoy through a link";
+    expectExactlyTheNewInstallation(locations);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("clean-up: left alone (a link or not ours): "), std::string::npos) << text;
+
+    EXPECT_EQ(installFailure(locations), "installed"); // its recovery meets the link again
+    EXPECT_EQ(readFile(linked->decoy), decoy) << "recovery deleted the decoy through a link";
+    expectExactlyTheNewInstallation(locations);
 }
 
 TEST(InstallTransaction, AnyFailureBeforeTheCommitRestoresBothTrees)
@@ -234,14 +589,35 @@ TEST(InstallTransaction, RemovePackageFilesDeletesOnlyNamedFiles)
     const InstallLocations locations = locationsIn(scratch);
     ASSERT_EQ(installFailure(locations), "installed");
     writeFile(locations.bundleFolder + L"\\Contents\\x86_64-win\\foreign.dll", "x");
-    removePackageFiles(locations.bundleFolder, shippedEntries(), PackageTree::Bundle);
-    removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product);
+    EXPECT_TRUE(removePackageFiles(locations.bundleFolder, shippedEntries(), PackageTree::Bundle).empty())
+        << "a folder kept for a file that is not ours is not a failure";
+    EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
     EXPECT_EQ(folderNames(locations.bundleFolder), std::vector<std::wstring>{L"Contents"});
     EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents"), std::vector<std::wstring>{L"x86_64-win"});
     EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents\\x86_64-win"),
               std::vector<std::wstring>{L"foreign.dll"});
     EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
     EXPECT_TRUE(pathExistsQuietly(scratch / L"Common Files\\VST3")); // never removed
+}
+
+TEST(InstallTransaction, RemovePackageFilesReportsWhatItCouldNotRemove)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(locations), "installed");
+    const std::wstring readMe = locations.productFolder + L"\\README.txt";
+    UniqueFile heldOpen(CreateFileW(readMe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(heldOpen);
+    const std::vector<LeftBehind> left =
+        removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product);
+    ASSERT_EQ(left.size(), 1u) << "a file held open must be reported as left behind";
+    EXPECT_EQ(left[0].path, readMe);
+    EXPECT_EQ(left[0].outcome, RemovalOutcome::Refused);
+    EXPECT_EQ(left[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(folderNames(locations.productFolder), std::vector<std::wstring>{L"README.txt"});
+    heldOpen.reset();
+    EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
+    EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
 }
 
 TEST(FilesystemFailures, TextCarriesOperationSystemDescriptionAndPaths)
