@@ -52,6 +52,8 @@ Canvas::~Canvas()
 
 void Canvas::setWindow(HWND window) { window_ = window; }
 
+void Canvas::setDpi(float dpi) noexcept { dpi_ = dpi > 0.0f ? dpi : 96.0f; }
+
 void Canvas::dropDeviceResources() noexcept
 {
     gradientBrushes_.clear();
@@ -69,8 +71,7 @@ bool Canvas::beginFrame(float designWidth, float designHeight)
     const auto clientSize = D2D1::SizeU(static_cast<UINT32>(client.right), static_cast<UINT32>(client.bottom));
     // The target works in device-independent pixels at the window's DPI, so a
     // design unit stays one such pixel at any display scale.
-    const UINT windowDpi = GetDpiForWindow(window_);
-    const float dpi = windowDpi == 0 ? 96.0f : static_cast<float>(windowDpi);
+    const float dpi = dpi_;
 
     if (!windowTarget_) {
         gradientBrushes_.clear();

@@ -243,6 +243,7 @@ SIZE outerSizeFor(const WizardState& record)
 void onDpiChanged(WizardState& record, WPARAM wParam, LPARAM lParam)
 {
     record.dpi = LOWORD(wParam) == 0 ? 96u : LOWORD(wParam);
+    if (record.canvas) record.canvas->setDpi(static_cast<float>(record.dpi));
     if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
         SetWindowPos(record.window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -363,6 +364,7 @@ void fitWindowToDpi(WizardState& record)
 {
     const UINT dpi = GetDpiForWindow(record.window);
     record.dpi = dpi == 0 ? 96u : dpi;
+    if (record.canvas) record.canvas->setDpi(static_cast<float>(record.dpi));
     const SIZE outer = outerSizeFor(record);
     SetWindowPos(record.window, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
