@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -227,10 +228,14 @@ public:
             if (index == badChild) return E_INVALIDARG;
             const long count = static_cast<long>(items.size());
             long target = 0;
-            if (index < 0 && direction == NAVDIR_FIRSTCHILD) target = 1;
-            else if (index < 0 && direction == NAVDIR_LASTCHILD) target = count;
-            else if (index >= 0 && (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN)) target = index + 2;
-            else if (index >= 0 && (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP)) target = index;
+            if (index < 0 && direction == NAVDIR_FIRSTCHILD)
+                target = 1;
+            else if (index < 0 && direction == NAVDIR_LASTCHILD)
+                target = count;
+            else if (index >= 0 && (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN))
+                target = index + 2;
+            else if (index >= 0 && (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP))
+                target = index;
             if (target < 1 || target > count) return S_FALSE;
             setLong(end, target);
             return S_OK;
