@@ -15,6 +15,8 @@
 #include <wrl/client.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 using namespace elvara;
 
@@ -388,6 +390,17 @@ TEST_F(SetupWindow, AccessibleObjectActsThroughTheWindowAndIsCutOffWithIt)
     VARIANT primary{};
     primary.vt = VT_I4;
     primary.lVal = count; // the primary button comes last
+
+    // With nothing focused by the keyboard, the default button is where Enter acts.
+    SetFocus(record.window);
+    VARIANT focus{};
+    ASSERT_HRESULT_SUCCEEDED(client->get_accFocus(&focus));
+    EXPECT_EQ(focus.vt, VT_I4);
+    EXPECT_EQ(focus.lVal, count);
+    key(VK_TAB);
+    VARIANT state{};
+    ASSERT_HRESULT_SUCCEEDED(client->get_accState(primary, &state));
+    EXPECT_EQ(state.lVal & (STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT), STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT);
     EXPECT_HRESULT_SUCCEEDED(client->accDoDefaultAction(primary));
     EXPECT_EQ(record.page, Welcome); // posted, not run inside the call
     pumpMessages();
@@ -403,8 +416,21 @@ TEST_F(SetupWindow, AccessibleObjectActsThroughTheWindowAndIsCutOffWithIt)
     EXPECT_EQ(client->accDoDefaultAction(self), RPC_E_DISCONNECTED);
 }
 
+namespace {
+
+std::vector<std::pair<DWORD, LONG>> alerts;
+void CALLBACK onAlert(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT) alerts.emplace_back(event, child);
+}
+
+} // namespace
+
 TEST_F(SetupWindow, AFailureInsideTheHandlerEndsOnTheFinishedPage)
 {
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, onAlert,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    alerts.clear();
     // A licence that is not UTF-8 fails when the Licence page first shows it.
     record.licenceSource = "Licence \xE9t\xE9";
     click(650, 520);
@@ -412,6 +438,14 @@ TEST_F(SetupWindow, AFailureInsideTheHandlerEndsOnTheFinishedPage)
     EXPECT_EQ(record.page, Finished);
     EXPECT_FALSE(record.succeeded.load());
     EXPECT_EQ(record.resultText, L"Invalid UTF-8");
+    // A screen reader hears the failure: an alert on the result text, the Finished page's second item.
+    for (int i = 0; i < 50 && alerts.empty(); ++i) {
+        pumpMessages();
+        Sleep(10);
+    }
+    UnhookWinEvent(hook);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].second, 2);
     click(650, 520); // Close
     EXPECT_FALSE(windowAlive());
 }
