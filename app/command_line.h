@@ -1,14 +1,23 @@
 #pragma once
 // The choice of run mode from the argument list: plain logic, free of any platform call.
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace elvara {
 
-enum class RunMode { Verification, Preview, Windowed };
+enum class RunMode { Verification, Preview, Quiet, Windowed };
 
-// Switches match only as whole, case-sensitive arguments.
+// Switches match only as whole, case-sensitive arguments. "--verify-only" wins over
+// everything, then the preview's exact two-argument form, then "--quiet" or "/S".
 RunMode selectRunMode(const std::vector<std::wstring>& arguments);
 bool hasPerformSwitch(const std::vector<std::wstring>& arguments);
+// Set only in the copy that a quiet installation starts elevated: it never relaunches.
+bool hasElevatedCopySwitch(const std::vector<std::wstring>& arguments);
+
+// The word after the first "--log": present but empty when "--log" is the last word.
+std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arguments);
+
+inline constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
 
 } // namespace elvara

@@ -22,6 +22,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             return elvara::runVerificationMode(apartment);
         case elvara::RunMode::Preview:
             return elvara::runPreviewMode(apartment, arguments[1]);
+        case elvara::RunMode::Quiet:
+            return elvara::runQuietMode(apartment, arguments);
         case elvara::RunMode::Windowed:
             return elvara::runWindowedMode(apartment, arguments);
         }

@@ -11,5 +11,8 @@ namespace elvara {
 int runVerificationMode(ComApartment& apartment);
 int runPreviewMode(ComApartment& apartment, const std::wstring& outputPath);
 int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& arguments);
+// The installation without any user interface: the result on the standard streams
+// and in the exit code (0, 1, 1602 declined elevation, 1618 another installation).
+int runQuietMode(ComApartment& apartment, const std::vector<std::wstring>& arguments);
 
 } // namespace elvara

@@ -14,6 +14,7 @@ namespace {
 
 std::mutex logMutex;
 UniqueFile logFile;
+std::wstring logPath;
 
 std::string timestamp()
 {
@@ -37,9 +38,12 @@ std::string hex(std::uint32_t value)
 bool open(const std::wstring& path, std::uint32_t* error)
 {
     std::lock_guard lock(logMutex);
-    logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    // Shared for writing: an elevated copy appends to the same log while this process
+    // still holds it. Appends of whole lines do not interleave.
+    logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!logFile && error != nullptr) *error = GetLastError();
+    logPath = logFile ? path : std::wstring();
     return static_cast<bool>(logFile);
 }
 
@@ -49,10 +53,17 @@ bool isOpen() noexcept
     return static_cast<bool>(logFile);
 }
 
+std::wstring path()
+{
+    std::lock_guard lock(logMutex);
+    return logPath;
+}
+
 void close() noexcept
 {
     std::lock_guard lock(logMutex);
     logFile.reset();
+    logPath.clear();
 }
 
 void write(std::string_view text) noexcept

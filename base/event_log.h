@@ -15,6 +15,8 @@ namespace elvara::event_log {
 // the Win32 error is then in *error.
 bool open(const std::wstring& path, std::uint32_t* error = nullptr);
 bool isOpen() noexcept;
+// The open log's full path; empty when none is open.
+std::wstring path();
 void close() noexcept;
 
 // One line: "2026-12-10T11:12:13.456Z " and the text.

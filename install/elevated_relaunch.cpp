@@ -24,4 +24,28 @@ bool startElevatedCopy(HWND owner, const wchar_t* parameters)
     return true;
 }
 
+ElevatedRun runElevatedCopy(const std::wstring& parameters)
+{
+    const std::wstring path = executablePath();
+    SHELLEXECUTEINFOW request{};
+    request.cbSize = sizeof(request);
+    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    request.lpVerb = L"runas";
+    request.lpFile = path.c_str();
+    request.lpParameters = parameters.c_str();
+    request.nShow = SW_HIDE;
+    ElevatedRun run;
+    if (!ShellExecuteExW(&request)) {
+        run.startError = GetLastError();
+        return run;
+    }
+    run.started = true;
+    UniqueKernelHandle copy(request.hProcess);
+    if (copy) {
+        WaitForSingleObject(copy.get(), INFINITE);
+        GetExitCodeProcess(copy.get(), &run.exitCode);
+    }
+    return run;
+}
+
 } // namespace elvara

@@ -13,4 +13,14 @@ inline constexpr wchar_t confirmationCancelledText[] =
 // False when the copy could not be started (the user declined, or the shell failed).
 bool startElevatedCopy(HWND owner, const wchar_t* parameters);
 
+struct ElevatedRun {
+    bool started = false;
+    DWORD startError = ERROR_SUCCESS; // why it did not start (ERROR_CANCELLED: the user declined)
+    DWORD exitCode = 1;
+};
+
+// Starts the elevated copy without any window of its own and waits for it without
+// a time limit.
+ElevatedRun runElevatedCopy(const std::wstring& parameters);
+
 } // namespace elvara

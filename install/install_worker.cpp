@@ -1,12 +1,12 @@
 #include "install/install_worker.h"
 
+#include "base/event_log.h"
 #include "base/failure.h"
 #include "install/administrator.h"
 #include "install/install_lock.h"
 #include "install/install_transaction.h"
 #include "install/uninstall_registration.h"
 #include "package/text.h"
-
 
 namespace elvara {
 
@@ -17,15 +17,7 @@ constexpr wchar_t unreadableFailureText[] = L"The installation failed for a reas
 
 void installEverything(InstallStatus& record)
 {
-    failIf(!isElevatedAdministrator(), administratorRequiredText);
-    const InstallLocations locations = resolveInstallLocations();
-    {
-        const InstallLock onlyInstallation;
-        const std::vector<PackageEntry> entries = parseSetupPackage(loadPackageResource());
-        installPackage(entries, locations,
-                       [&record](std::uint32_t percent) { record.progress.exchange(percent); });
-        registerUninstallEntry(locations);
-    }
+    installProduct([&record](std::uint32_t percent) { record.progress.exchange(percent); });
     std::lock_guard lock(record.resultMutex);
     record.resultText = installSuccessText;
 }
@@ -48,7 +40,41 @@ void publishFailure(InstallStatus& record, const char* text) noexcept
     }
 }
 
+std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
+{
+    std::uint64_t total = 0;
+    for (const PackageEntry& entry : entries) total += entry.data.length;
+    return total;
+}
+
 } // namespace
+
+void installProduct(const ProgressCallback& progress)
+{
+    const bool elevated = isElevatedAdministrator();
+    event_log::write(std::string("Elevated administrator: ") + (elevated ? "yes" : "no"));
+    failIf(!elevated, administratorRequiredText);
+    const InstallLocations locations = resolveInstallLocations();
+    event_log::write("Install folders: " + wideToUtf8(locations.bundleFolder) + " and " +
+                     wideToUtf8(locations.productFolder));
+    const InstallLock onlyInstallation;
+    std::vector<PackageEntry> entries;
+    {
+        event_log::Phase phase("Package verification");
+        entries = parseSetupPackage(loadPackageResource());
+        event_log::write("Verified " + std::to_string(entries.size()) + " entries, " +
+                         std::to_string(packageBytes(entries)) + " bytes");
+        phase.succeeded();
+    }
+    {
+        event_log::Phase phase("Install transaction");
+        installPackage(entries, locations, progress);
+        phase.succeeded();
+    }
+    event_log::Phase phase("Registration");
+    registerUninstallEntry(locations, packageBytes(entries));
+    phase.succeeded();
+}
 
 void runInstallWorker(InstallStatus& record) noexcept
 {
@@ -56,11 +82,12 @@ void runInstallWorker(InstallStatus& record) noexcept
         installEverything(record);
         record.succeeded.store(true);
     } catch (const std::exception& failure) {
+        event_log::writeFailure("Installation failed", failure);
         publishFailure(record, failure.what());
     } catch (...) {
         publishFailure(record, nullptr);
     }
-    PostMessageW(record.window, WM_INSTALL_FINISHED, 0, 0);
+    if (record.window != nullptr) PostMessageW(record.window, WM_INSTALL_FINISHED, 0, 0);
 }
 
 } // namespace elvara

@@ -1,5 +1,6 @@
 #pragma once
 #include "install/install_status.h"
+#include "install/install_transaction.h"
 
 namespace elvara {
 
@@ -8,6 +9,10 @@ inline constexpr wchar_t installSuccessText[] =
     L"on a Mixer insert. Connect your verified account inside the plugin.";
 inline constexpr char administratorRequiredText[] =
     "Administrator permission is required to install in the standard VST3 folder.";
+
+// The installation's steps in their order: administrator check, folders, install
+// lock, package verification, transaction, registration. Throws the failure's text.
+void installProduct(const ProgressCallback& progress);
 
 // The worker's whole run on the calling thread: install, then publish the result and
 // post WM_INSTALL_FINISHED exactly once. Never throws.

@@ -13,37 +13,57 @@ namespace elvara {
 
 namespace {
 
-void setText(HKEY key, const wchar_t* name, const std::wstring& value) noexcept
+constexpr wchar_t uninstallParentPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr wchar_t uninstallKeyName[] = L"ElvaraSound-Livewire";
+
+void setText(HKEY key, const wchar_t* name, const std::wstring& value)
 {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    failIfStatus(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+                 registrationIncompleteText);
 }
 
-void setNumber(HKEY key, const wchar_t* name, DWORD value) noexcept
+void setNumber(HKEY key, const wchar_t* name, DWORD value)
 {
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    failIfStatus(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)),
+                 registrationIncompleteText);
+}
+
+// Values and subkeys that an older installer left (a SystemComponent that hides the
+// entry, another uninstall command) must not survive: the entry starts empty.
+void removeEarlierEntry()
+{
+    UniqueRegistryKey parent;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallParentPath, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, parent.put()) !=
+        ERROR_SUCCESS)
+        return; // the create below reports what is wrong
+    const LSTATUS status = RegDeleteTreeW(parent.get(), uninstallKeyName);
+    if (status != ERROR_FILE_NOT_FOUND) failIfStatus(status, registrationIncompleteText);
 }
 
 } // namespace
 
-void registerUninstallEntry(const InstallLocations& locations)
+void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes)
 {
+    removeEarlierEntry();
     UniqueRegistryKey key;
-    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
-    failIf(status != ERROR_SUCCESS,
-           "Plugin installed, but Windows registration failed. Run the installed Uninstall.exe to remove it.");
-    // Once the key is open the entry is as complete as Windows lets it be; single
-    // value failures are not examined.
+    failIfStatus(RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
+                 registrationFailedText);
+    const std::wstring uninstaller = appendPath(locations.productFolder, L"Uninstall.exe");
     setText(key.get(), L"DisplayName", std::wstring(product::wideName));
     setText(key.get(), L"DisplayVersion", std::wstring(product::wideVersion));
     setText(key.get(), L"Publisher", std::wstring(product::widePublisher));
     setText(key.get(), L"URLInfoAbout", L"https://www.elvarasound.com/dawplugin");
     setText(key.get(), L"HelpLink", L"https://www.elvarasound.com/help");
     setText(key.get(), L"InstallLocation", locations.productFolder);
-    setText(key.get(), L"UninstallString", L"\"" + appendPath(locations.productFolder, L"Uninstall.exe") + L"\"");
+    setText(key.get(), L"UninstallString", L"\"" + uninstaller + L"\"");
     setNumber(key.get(), L"NoModify", 1);
     setNumber(key.get(), L"NoRepair", 1);
+    setText(key.get(), L"QuietUninstallString", L"\"" + uninstaller + L"\" /S");
+    const std::uint64_t kibibytes = (installedBytes + 1023) / 1024;
+    setNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(kibibytes > 0xFFFFFFFFull ? 0xFFFFFFFFull : kibibytes));
+    setText(key.get(), L"DisplayIcon", uninstaller);
 }
 
 } // namespace elvara

@@ -1,12 +1,22 @@
 #pragma once
 #include "install/install_locations.h"
 
+#include <cstdint>
+
 namespace elvara {
 
 inline constexpr wchar_t uninstallKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ElvaraSound-Livewire";
 
-// Writes the nine values of the uninstall entry in the 64-bit registry view.
-// Throws the registration text when the key cannot be created or opened.
-void registerUninstallEntry(const InstallLocations& locations);
+inline constexpr char registrationFailedText[] =
+    "Plugin installed, but Windows registration failed. Run the installed Uninstall.exe to remove it.";
+inline constexpr char registrationIncompleteText[] =
+    "Plugin installed, but its entry in Installed apps could not be completed. Run Setup again to register it.";
+
+// Writes the uninstall entry afresh in the 64-bit registry view: whatever an earlier
+// installer left in the key is removed first, then every value of this version is
+// written. installedBytes is the size of the installed package (EstimatedSize).
+// Throws registrationFailedText when the key cannot be created or opened, and
+// registrationIncompleteText when a value cannot be written.
+void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes);
 
 } // namespace elvara

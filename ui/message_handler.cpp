@@ -57,10 +57,15 @@ void beginInstall(WizardState& record)
         record.execute();
         return;
     }
-    if (startElevatedCopy(record.window, L"--perform")) {
+    // The copy writes to the same log, so that one file tells the whole story.
+    std::wstring parameters = L"--perform";
+    if (const std::wstring log = event_log::path(); !log.empty()) parameters += L" --log \"" + log + L"\"";
+    if (startElevatedCopy(record.window, parameters.c_str())) {
+        event_log::write("Not elevated: the elevated copy was started");
         DestroyWindow(record.window);
         return;
     }
+    event_log::write("Not elevated: the elevated copy did not start");
     std::lock_guard lock(record.resultMutex);
     record.resultText = confirmationCancelledText;
     record.page = Finished;

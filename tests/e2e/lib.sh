@@ -63,7 +63,15 @@ find_setup_window() { # [timeout seconds]
     for _ in $(seq 1 $((limit * 10))); do
         id=$(xdotool search --name '^ElvaraSound .. Setup$' 2>/dev/null | head -1)
         if [[ -n $id ]] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
-            sleep 0.5 # mapped: give the first frame time to reach the screen
+            # Mapped: wait for the first frame (the background is never black) to reach
+            # the screen, which takes longer on a loaded machine.
+            local first_frame=$scratch/first-frame-$id.png
+            for _ in $(seq 1 50); do
+                import -window "$id" "$first_frame" 2>/dev/null &&
+                    [[ $(pixel "$first_frame" $((design_width - 10)) 2) != "0 0 0" ]] && break
+                sleep 0.2
+            done
+            sleep 0.3
             echo "$id"
             return 0
         fi

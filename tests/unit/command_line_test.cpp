@@ -28,6 +28,8 @@ RunMode expectedMode(const std::vector<std::wstring>& arguments)
     for (const auto& word : arguments)
         if (word == L"--verify-only") return RunMode::Verification;
     if (arguments.size() == 2 && arguments[0] == L"--render-preview") return RunMode::Preview;
+    for (const auto& word : arguments)
+        if (word == L"--quiet" || word == L"/S") return RunMode::Quiet;
     return RunMode::Windowed;
 }
 
@@ -58,6 +60,13 @@ TEST(CommandLine, ModeSelection)
         {L"setup.exe --performx", RunMode::Windowed, false},
         {L"setup.exe --VERIFY-ONLY", RunMode::Windowed, false},
         {L"setup.exe \"\" --verify-only", RunMode::Verification, false},
+        {L"setup.exe /S", RunMode::Quiet, false},
+        {L"setup.exe --perform --quiet", RunMode::Quiet, true},
+        {L"setup.exe x --quiet --log C:\\setup.log", RunMode::Quiet, false},
+        {L"setup.exe --quiet --verify-only", RunMode::Verification, false},
+        {L"setup.exe --render-preview --quiet", RunMode::Preview, false},
+        {L"setup.exe /s", RunMode::Windowed, false},
+        {L"setup.exe --QUIET", RunMode::Windowed, false},
     };
     for (const Case& c : cases) {
         const auto arguments = split(c.line);
@@ -73,7 +82,8 @@ TEST(CommandLine, HostileArgumentListsPickTheDefinedMode)
     std::mt19937 random(seed);
     const std::wstring pieces[] = {L"--verify-only", L"--render-preview", L"--perform", L"", L"\"", L"\\", L" ",
                                    L"--", L"-", L"x", L"\xD800", L"\xDC00", L"\u00B7", L"--verify-onlyx",
-                                   L"--perform\t", std::wstring(40000, L'a'), L"\"\"", L"C:\\out.png"};
+                                   L"--perform\t", std::wstring(40000, L'a'), L"\"\"", L"C:\\out.png",
+                                   L"--quiet", L"/S", L"/s"};
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::wstring> arguments(random() % 5);
         for (auto& word : arguments) {

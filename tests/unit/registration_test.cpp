@@ -33,11 +33,11 @@ void deleteKey() { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, KEY_WOW
 
 } // namespace
 
-TEST(Registration, NineValuesInThe64BitView)
+TEST(Registration, EveryValueInThe64BitView)
 {
     deleteKey();
-    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\Elvara Sound Test"});
-    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\ElvaraSound"}); // the second run wins
+    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\Elvara Sound Test"}, 5);
+    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\ElvaraSound"}, 2049); // the second run wins
     EXPECT_EQ(readText(L"DisplayName"), L"ElvaraSound Livewire Edition");
     EXPECT_EQ(readText(L"DisplayVersion"), L"1.3.3");
     EXPECT_EQ(readText(L"Publisher"), L"Anselm Rook / ElvaraSound");
@@ -49,8 +49,12 @@ TEST(Registration, NineValuesInThe64BitView)
     EXPECT_EQ(readText(L"UninstallString"), L"\"C:\\Program Files\\ElvaraSound\\Uninstall.exe\"");
     EXPECT_EQ(readNumber(L"NoModify"), 1u);
     EXPECT_EQ(readNumber(L"NoRepair"), 1u);
+    EXPECT_EQ(readText(L"QuietUninstallString"), L"\"C:\\Program Files\\ElvaraSound\\Uninstall.exe\" /S");
+    EXPECT_EQ(readNumber(L"EstimatedSize"), 3u); // kibibytes, rounded up
+    EXPECT_EQ(readText(L"DisplayIcon"), L"C:\\Program Files\\ElvaraSound\\Uninstall.exe");
 
-    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\Elvara Sound Test"});
+    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\Elvara Sound Test"}, 1024);
+    EXPECT_EQ(readNumber(L"EstimatedSize"), 1u);
     EXPECT_EQ(readText(L"InstallLocation"), L"C:\\Program Files\\Elvara Sound Test");
     EXPECT_EQ(readText(L"UninstallString"), L"\"C:\\Program Files\\Elvara Sound Test\\Uninstall.exe\"");
 
@@ -60,6 +64,42 @@ TEST(Registration, NineValuesInThe64BitView)
     DWORD values = 0;
     RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                      nullptr, nullptr);
-    EXPECT_EQ(values, 9u);
+    EXPECT_EQ(values, 12u);
+    deleteKey();
+}
+
+// What an older installer left in the key must not survive a new registration: a
+// SystemComponent hides the entry from Installed apps, another quiet command would
+// run something else.
+TEST(Registration, StartsFromAnEmptyKey)
+{
+    deleteKey();
+    {
+        UniqueRegistryKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                  nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const DWORD one = 1;
+        RegSetValueExW(key.get(), L"SystemComponent", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+        const wchar_t other[] = L"C:\\Other\\remove.exe /quiet";
+        RegSetValueExW(key.get(), L"QuietUninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(other),
+                       sizeof(other));
+        UniqueRegistryKey child;
+        ASSERT_EQ(RegCreateKeyExW(key.get(), L"Leftover", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                                  child.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    registerUninstallEntry({L"C:\\unused", L"C:\\Program Files\\ElvaraSound"}, 0);
+    EXPECT_EQ(readNumber(L"SystemComponent"), 0xFFFFFFFFu) << "foreign value survived";
+    EXPECT_EQ(readText(L"QuietUninstallString"), L"\"C:\\Program Files\\ElvaraSound\\Uninstall.exe\" /S");
+    EXPECT_EQ(readNumber(L"EstimatedSize"), 0u);
+    UniqueRegistryKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()),
+              ERROR_SUCCESS);
+    DWORD subkeys = 0, values = 0;
+    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                     nullptr, nullptr);
+    EXPECT_EQ(subkeys, 0u);
+    EXPECT_EQ(values, 12u);
     deleteKey();
 }

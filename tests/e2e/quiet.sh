@@ -1,0 +1,132 @@
+#!/bin/bash
+# Unattended installation as deployment tools run it: "--quiet" with its exact output,
+# exit codes and log, never a window; a damaged package, a held install lock and a
+# non-administrator; the uninstall entry's quiet command run as a tool runs it.
+source "$(dirname "$0")/lib.sh"
+remove_installation
+trap 'remove_installation; cleanup' EXIT
+
+installed_line="Installed ElvaraSound Livewire Edition 1.3.3."
+expect_nothing_installed() {
+    [[ ! -e $bundle_dir && ! -e $product_dir ]] && pass || fail "$1: something was installed"
+    expect_eq "$1: no uninstall entry" "$(registry_value DisplayName)" ""
+}
+# Watches for any window of the program (by class or title) while a run lasts.
+watch_windows() { # flag-file
+    while [[ ! -e $scratch/stop-watching ]]; do
+        if xdotool search --classname 'ElvaraSoundSetup' >/dev/null 2>&1 ||
+           xdotool search --name 'ElvaraSound' >/dev/null 2>&1; then
+            touch "$1"
+        fi
+        sleep 0.05
+    done
+}
+# Lines of a log without their timestamps.
+log_events() { sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z //' "$1"; }
+
+# ---- an administrator's silent install: the line, nothing else, no window, every file and value
+rm -f "$scratch/stop-watching" "$scratch/window-seen"
+watch_windows "$scratch/window-seen" &
+watcher=$!
+background_pids+=($watcher)
+log=$scratch/install.log
+run_capture quiet "$setup_exe" /S --log "$(winpath "$log")"
+touch "$scratch/stop-watching"; wait "$watcher"
+expect_eq "quiet: standard output" "$(cat "$scratch/quiet.out"; echo x)" "$installed_line"$'\n'"x"
+expect_eq "quiet: standard error" "$(cat "$scratch/quiet.err")" ""
+expect_eq "quiet: exit code" "$(cat "$scratch/quiet.rc")" 0
+[[ ! -e $scratch/window-seen ]] && pass || fail "quiet: a window appeared"
+expect_installed "quiet"
+uninstaller='C:\Program Files\ElvaraSound\Uninstall.exe'
+expect_eq "quiet: QuietUninstallString" "$(registry_value QuietUninstallString)" "\"$uninstaller\" /S"
+expect_eq "quiet: DisplayIcon" "$(registry_value DisplayIcon)" "$uninstaller"
+expected_kib=$(cd "$build/generated/package-contents" && find . -type f -printf '%s\n' | awk '{ s += $1 } END { print int((s + 1023) / 1024) }')
+expect_eq "quiet: EstimatedSize" "$(registry_value EstimatedSize)" "$(printf '0x%x' "$expected_kib")"
+
+# The log: one line per event, in order, each with a UTC timestamp and plausible durations.
+[[ $(grep -cvE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$log") == 0 ]] && pass \
+    || fail "log: a line without its timestamp"
+# (the transaction's own phases between its start and end are its business)
+expect_eq "log: events in order" "$(log_events "$log" | sed '/^Install transaction started$/,/^Install transaction finished/{//!d}' |
+    sed -E 's/[0-9]+ ms$/N ms/; s/process [0-9]+/process P/; s/, [0-9]+ bytes$/, B bytes/; s/--log .*$/--log .../;
+        s/^Install folders: .*$/Install folders: .../')" \
+"ElvaraSound Livewire Edition 1.3.3 setup started (process P), arguments: /S --log ...
+Elevated administrator: yes
+Install folders: ...
+Package verification started
+Verified 9 entries, B bytes
+Package verification finished in N ms
+Install transaction started
+Install transaction finished in N ms
+Registration started
+Registration finished in N ms
+Result: $installed_line
+Exit code 0"
+total_ms=$(log_events "$log" | sed -nE 's/^Install transaction finished in ([0-9]+) ms$/\1/p')
+[[ -n $total_ms && $total_ms -lt 60000 ]] && pass || fail "log: implausible transaction time [$total_ms]"
+
+# ---- a deployment tool's round trip: the quiet uninstall command from the registry, as is
+quiet_uninstall=$(registry_value QuietUninstallString)
+"$wine" "$helpers/run_command_line.exe" "$quiet_uninstall" >"$scratch/uninstall.out" 2>&1
+expect_eq "quiet uninstall: exit code" "$?" 0
+for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done # the uninstaller's own file goes last
+expect_nothing_installed "quiet uninstall"
+
+# ---- a damaged package: the failure text, exit 1, nothing on disk, no key
+package=$build/generated/setup.pkg
+cp "$package" "$scratch/damaged.pkg"
+printf 'X' | dd of="$scratch/damaged.pkg" bs=1 seek=$(( $(stat -c %s "$package") - 1 )) conv=notrunc status=none
+cp "$setup_exe" "$scratch/damaged.exe"
+"$wine" "$helpers/replace_resource.exe" "$(winpath "$scratch/damaged.exe")" "$(winpath "$scratch/damaged.pkg")" \
+    || fail "damaged: could not replace the resource"
+run_capture damaged "$scratch/damaged.exe" --quiet --log "$(winpath "$scratch/damaged.log")"
+expect_eq "damaged: standard output" "$(cat "$scratch/damaged.out")" ""
+expect_eq "damaged: standard error" "$(cat "$scratch/damaged.err"; echo x)" $'Installer integrity check failed\nx'
+expect_eq "damaged: exit code" "$(cat "$scratch/damaged.rc")" 1
+expect_nothing_installed "damaged"
+expect_eq "damaged: log ends with the failure" "$(log_events "$scratch/damaged.log" | tail -3 | sed -E 's/[0-9]+ ms$/N ms/')" \
+"Package verification failed after N ms
+Result: Installer integrity check failed
+Exit code 1"
+
+# ---- another installation holds the lock: 1618 and its text, nothing changed
+"$wine" "$helpers/install_lock_holder.exe" >"$scratch/holder.out" 2>&1 &
+holder=$!
+background_pids+=($holder)
+for _ in $(seq 1 100); do grep -q held "$scratch/holder.out" 2>/dev/null && break; sleep 0.1; done
+# (the whole 32-bit exit code, which a Unix shell would cut to its low byte)
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" --perform --quiet" "$(winpath "$scratch/locked.rc")" \
+    >"$scratch/locked.out" 2>"$scratch/locked.err"
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+expect_eq "locked: standard error" "$(cat "$scratch/locked.err"; echo x)" \
+    $'Another ElvaraSound installation is running. Wait until it has finished, then try again.\nx'
+expect_eq "locked: exit code" "$(cat "$scratch/locked.rc")" 1618
+expect_nothing_installed "locked"
+
+# ---- a log that cannot be written: refused before anything changes
+run_capture unwritable "$setup_exe" --quiet --log "$(winpath "$scratch/no-such-folder/setup.log")"
+expect_eq "unwritable log: exit code" "$(cat "$scratch/unwritable.rc")" 1
+[[ $(cat "$scratch/unwritable.err") == *"cannot be written. Nothing was installed."* ]] && pass \
+    || fail "unwritable log: text [$(cat "$scratch/unwritable.err")]"
+expect_nothing_installed "unwritable log"
+
+# ---- a non-administrator: the program starts its elevated copy and returns its exit code.
+# Wine's "runas" keeps the caller's token, so the copy reports the missing rights.
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" --quiet --log "$(winpath "$scratch/user.log")" \
+    >"$scratch/user.out" 2>"$scratch/user.err"
+user_rc=$?
+starts=$(grep -c 'setup started (process' "$scratch/user.log")
+expect_eq "non-administrator: two processes wrote the log" "$starts" 2
+pids=$(sed -nE 's/.*setup started \(process ([0-9]+)\).*/\1/p' "$scratch/user.log" | sort -u | wc -l)
+expect_eq "non-administrator: two different processes" "$pids" 2
+grep -q -- "arguments: --quiet --log Z:.*--elevated-copy$" "$scratch/user.log" && pass \
+    || fail "non-administrator: the copy's arguments: $(grep 'started' "$scratch/user.log")"
+copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$scratch/user.log")
+if [[ $copy_rc == 0 ]]; then
+    expect_installed "non-administrator, elevated"
+else
+    expect_eq "non-administrator: the copy refused" "$(grep -c 'Result: Administrator permission is required' "$scratch/user.log")" 1
+    expect_nothing_installed "non-administrator"
+fi
+expect_eq "non-administrator: the first process ends with the copy's code" "$user_rc" "${copy_rc:-missing}"
+finish
