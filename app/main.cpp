@@ -14,16 +14,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // relaunched elevated, so no DLL may ever come from its own folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    elvara::ComApartment apartment;
+    const auto arguments = elvara::commandLineArguments();
+    const elvara::RunMode mode = elvara::selectRunMode(arguments);
+    // A quiet installation uses no COM (its relaunch enters an apartment of its own),
+    // and deployment tools start it on every machine: it skips the apartment's cost.
+    elvara::ComApartment apartment(mode != elvara::RunMode::Quiet);
     try {
-        const auto arguments = elvara::commandLineArguments();
-        switch (elvara::selectRunMode(arguments)) {
+        switch (mode) {
         case elvara::RunMode::Verification:
             return elvara::runVerificationMode(apartment);
         case elvara::RunMode::Preview:
             return elvara::runPreviewMode(apartment, arguments[1]);
         case elvara::RunMode::Quiet:
-            return elvara::runQuietMode(apartment, arguments);
+            return elvara::runQuietMode(arguments);
         case elvara::RunMode::Windowed:
             return elvara::runWindowedMode(apartment, arguments);
         }

@@ -66,6 +66,7 @@ int relaunchElevatedAndWait()
     parameters += L" ";
     parameters += elevatedCopySwitch;
     event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
+    const ComApartment shellApartment; // the shell may hand "runas" to its extensions
     const ElevatedRun run = runElevatedCopy(parameters);
     if (!run.started) {
         const int exitCode = exit_codes::forRelaunchFailure(run.startError);
@@ -146,11 +147,6 @@ int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& ar
     return finishLog(exitCode);
 }
 
-int runQuietMode(ComApartment& apartment, const std::vector<std::wstring>& arguments)
-{
-    const int exitCode = finishLog(installQuietly(arguments));
-    apartment.leave();
-    return exitCode;
-}
+int runQuietMode(const std::vector<std::wstring>& arguments) { return finishLog(installQuietly(arguments)); }
 
 } // namespace elvara

@@ -13,6 +13,6 @@ int runPreviewMode(ComApartment& apartment, const std::wstring& outputPath);
 int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& arguments);
 // The installation without any user interface: the result on the standard streams
 // and in the exit code (0, 1, 1602 declined elevation, 1618 another installation).
-int runQuietMode(ComApartment& apartment, const std::vector<std::wstring>& arguments);
+int runQuietMode(const std::vector<std::wstring>& arguments);
 
 } // namespace elvara

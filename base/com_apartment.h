@@ -7,7 +7,10 @@ namespace elvara {
 // every path. Modes leave it before their Installer record is destroyed.
 class ComApartment {
 public:
-    ComApartment() noexcept { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    explicit ComApartment(bool enter = true) noexcept : entered_(enter)
+    {
+        if (enter) CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
     ~ComApartment() { leave(); }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
@@ -19,7 +22,7 @@ public:
     }
 
 private:
-    bool entered_ = true;
+    bool entered_;
 };
 
 } // namespace elvara

@@ -118,3 +118,61 @@ shipped_package=$(stat -c %s "$build/generated/setup.pkg")
 stub=$((exe_bytes - shipped_package))
 echo "6. size: executable $exe_bytes bytes = stub $stub bytes ($(awk -v b=$stub 'BEGIN { printf "%.2f", b / 1048576 }') MiB," \
      "target <= 1 MiB) + package $shipped_package bytes"
+
+# Fresh installs: nothing of either installer left between rounds.
+program_files=$WINEPREFIX/drive_c/Program\ Files
+remove_installation() {
+    rm -rf "$program_files/Common Files/VST3/ElvaraSound.vst3" "$program_files/ElvaraSound" \
+        "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.*
+    "$wine" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ElvaraSound-Livewire' /f /reg:64 \
+        >/dev/null 2>&1 || true
+}
+timed_ms() { # command... -> wall time in ms of one run after a fresh start
+    remove_installation
+    local t
+    t=$(now_ms); "$@" >/dev/null 2>&1; echo $(( $(now_ms) - t ))
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# 7. Peer: our silent install of the 64 MiB package against an NSIS 3 installer of the
+# same files (no compression, CRC check on, the same uninstall entry) with /S, rounds
+# alternating A B A B. Ours checks SHA-256 of every file and flushes every file; NSIS
+# checks a CRC32 and flushes nothing.
+sed -e "s|@CONTENTS@|$contents|g" -e "s|@FILLER_A@|$scratch/a.bin|" -e "s|@FILLER_B@|$scratch/b.bin|" \
+    -e "s|@OUTPUT@|$scratch/PeerSetup.exe|" "$root/bench/peer.nsi.in" >"$scratch/peer.nsi"
+makensis -V1 "$scratch/peer.nsi" >/dev/null
+ours=(); peer=()
+for _ in 1 2 3 4 5; do
+    ours+=("$(timed_ms "$wine" "$large_exe" --quiet)")
+    peer+=("$(timed_ms "$wine" "$scratch/PeerSetup.exe" /S)")
+done
+ours_ms=$(median "${ours[@]}"); peer_ms=$(median "${peer[@]}")
+echo "7. silent install of $((package_bytes / 1048576)) MiB: ours --quiet ${ours_ms} ms (rounds ${ours[*]}), NSIS /S ${peer_ms} ms" \
+     "(rounds ${peer[*]}), median ratio $(ratio "$ours_ms" "$peer_ms") (target <= 1.0)"
+
+# 8. Scale: silent installs of about 1, 8 and 64 MiB, so that the fixed cost and the cost
+# per MiB can be read off.
+scale_row=""
+for mib in 1 8 64; do
+    if [[ $mib -eq 64 ]]; then
+        exe=$large_exe
+    else
+        each=$(( (mib * 1048576 - shipped) / 2 ))
+        (( each < 0 )) && each=0
+        head -c "$each" /dev/urandom >"$scratch/a$mib.bin"
+        head -c "$each" /dev/urandom >"$scratch/b$mib.bin"
+        "$build/host-tools/package_writer" --payload "$root/resources/payload" --output "$scratch/scale$mib.pkg" \
+            --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+            --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" \
+            --with "Product/Samples.bin=$scratch/a$mib.bin" \
+            --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/b$mib.bin" >/dev/null
+        exe=$scratch/ElvaraSoundScale$mib.exe
+        cp "$build/ElvaraSoundLivewireSetup.exe" "$exe"
+        "$wine" "$build/tests/replace_resource.exe" "$(winpath "$exe")" "$(winpath "$scratch/scale$mib.pkg")"
+    fi
+    runs=()
+    for _ in 1 2 3; do runs+=("$(timed_ms "$wine" "$exe" --quiet)"); done
+    scale_row+="${mib} MiB $(median "${runs[@]}") ms, "
+done
+remove_installation
+echo "8. silent install by package size (median of 3): ${scale_row%, }"

@@ -60,3 +60,14 @@ function(elvara_strict_warnings target)
         target_compile_options(${target} PRIVATE /WX)
     endif()
 endfunction()
+
+# Sections page-aligned in the file, for executables that carry the package: a loader
+# that cannot map sections whose file alignment is below the page size reads the whole
+# image (the package included) into private memory instead of mapping it.
+function(elvara_page_aligned_sections target)
+    if(MINGW)
+        target_link_options(${target} PRIVATE -Wl,--file-alignment,4096)
+    else()
+        target_link_options(${target} PRIVATE /FILEALIGN:4096)
+    endif()
+endfunction()

@@ -1,37 +1,67 @@
 // The uninstaller of ElvaraSound Livewire Edition, registered as the UninstallString
 // of the setup program's uninstall entry.
-//   Uninstall.exe [/S | --quiet]    exit code 0: removed (or nothing to remove), 1: failure
+//   Uninstall.exe [/S | --quiet | /quiet] [--log FILE]
+// Exit codes: 0 removed or nothing to remove, 1 failure or refusal, 1602 cancelled
+// by the user, 1618 another installation is running.
 #include "base/command_line.h"
+#include "base/event_log.h"
 #include "base/executable_path.h"
 #include "base/product.h"
 #include "base/std_streams.h"
-#include "base/unique_handle.h"
+#include "install/administrator.h"
+#include "install/install_lock.h"
 #include "install/install_locations.h"
-#include "package/crypto.h"
 #include "package/text.h"
+#include "self_removal.h"
 #include "uninstall.h"
 
 #include <windows.h>
 
-#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
 
-const std::wstring title = std::wstring(elvara::product::wideName) + L" \u00B7 Uninstall";
+using namespace elvara;
 
-void tell(bool silent, const std::wstring& text, bool problem)
+// The codes that deployment tools know, as Windows Installer uses them.
+constexpr int exitFailure = 1;
+constexpr int exitCancelled = ERROR_INSTALL_USEREXIT;
+constexpr int exitAnotherInstall = ERROR_INSTALL_ALREADY_RUNNING;
+
+const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall";
+
+struct Options {
+    bool silent = false;
+    std::optional<std::wstring> logFile;
+};
+
+Options readOptions(const std::vector<std::wstring>& arguments)
 {
-    if (silent)
-        elvara::writeStandardError(elvara::wideToUtf8(text) + "\n");
-    else
-        MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
+    Options options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == L"/S" || arguments[i] == L"--quiet" || arguments[i] == L"/quiet") options.silent = true;
+        if (arguments[i] == L"--log" && i + 1 < arguments.size()) options.logFile = arguments[++i];
+    }
+    return options;
 }
 
-bool confirmed(const elvara::InstallLocations& locations)
+// Silent: a result on standard output, a failure on standard error. Otherwise a message box.
+void tell(const Options& options, const std::wstring& text, bool problem)
+{
+    event_log::write((problem ? "result (failure): " : "result: ") + wideToUtf8(text));
+    if (!options.silent)
+        MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
+    else if (problem)
+        writeStandardError(wideToUtf8(text) + "\n");
+    else
+        writeStandardOutput(wideToUtf8(text) + "\n");
+}
+
+bool confirmed(const InstallLocations& locations)
 {
     const std::wstring question =
-        L"Remove " + std::wstring(elvara::product::wideName) + L" from this computer?\n\n"
+        L"Remove " + std::wstring(product::wideName) + L" from this computer?\n\n"
         L"This deletes the ElvaraSound VST3 plugin from\n" + locations.bundleFolder +
         L"\nthe licence, documents and this uninstaller from\n" + locations.productFolder +
         L"\nand its entry in Installed apps.\n\nFiles that you added to these folders yourself are kept. "
@@ -39,57 +69,128 @@ bool confirmed(const elvara::InstallLocations& locations)
     return MessageBoxW(nullptr, question.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
-// Copies this program to a fresh private temporary folder and starts the copy to
-// delete the installed Uninstall.exe once this process has ended.
-void startSelfRemoval(const std::wstring& self, const std::wstring& productFolder)
+std::wstring listed(const std::vector<std::wstring>& lines)
 {
-    wchar_t temp[MAX_PATH + 1] = {};
-    if (GetTempPathW(MAX_PATH, temp) == 0) return;
-    const std::wstring folder =
-        std::wstring(temp) + L"ElvaraSound-uninstall-" + elvara::utf8ToWide(elvara::toLowerHex(elvara::randomBytes(8)));
-    if (!CreateDirectoryW(folder.c_str(), nullptr)) return;
-    const std::wstring copy = folder + L"\\Uninstall.exe";
-    if (!CopyFileW(self.c_str(), copy.c_str(), TRUE)) return;
-    std::wstring commandLine = L"\"" + copy + L"\" --finish-removal " + std::to_wstring(GetCurrentProcessId()) +
-                               L" \"" + productFolder + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                       &startup, &process)) {
-        elvara::UniqueKernelHandle child(process.hProcess);
-        elvara::UniqueKernelHandle childThread(process.hThread);
+    constexpr std::size_t shown = 10;
+    std::wstring text;
+    for (std::size_t i = 0; i < lines.size() && i < shown; ++i) text += L"\n" + lines[i];
+    if (lines.size() > shown) text += L"\n(and " + std::to_wstring(lines.size() - shown) + L" more)";
+    return text;
+}
+
+std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, bool leftInPlace,
+                        const InstallLocations& locations)
+{
+    const std::wstring name(product::wideName);
+    if (report.outcome == UninstallOutcome::Incomplete)
+        return name + L" was not completely removed. These stayed:" + listed(report.problems) +
+               L"\n\nClose your DAW and any program that uses these files, then run the uninstaller again; it "
+               L"finishes the removal.";
+    std::wstring text = report.outcome == UninstallOutcome::Removed
+                            ? name + L" was removed."
+                            : name + L" is not installed. Nothing was removed.";
+    if (!report.keptFiles.empty())
+        text += L"\n\nFiles that you added were kept, with their folder's ElvaraSound marker file, so that Setup can "
+                L"install into the folder again:" +
+                listed(report.keptFiles);
+    if (scheduledAtRestart)
+        text += L"\n\nThe uninstaller could not remove itself now; Windows deletes it when the computer restarts.";
+    if (leftInPlace)
+        text += L"\n\nThe uninstaller could not remove itself. Delete " + locations.productFolder +
+                L"\\Uninstall.exe yourself.";
+    return text;
+}
+
+int uninstall(const Options& options)
+{
+    if (options.logFile && !event_log::open(*options.logFile) && options.silent) {
+        writeStandardError("The log file " + wideToUtf8(*options.logFile) + " cannot be opened. Nothing was removed.\n");
+        return exitFailure;
     }
+    event_log::write("Uninstall " + std::string(product::name) + " " + std::string(product::version) +
+                     " started: " + wideToUtf8(GetCommandLineW()));
+    if (!isElevatedAdministrator()) {
+        tell(options,
+             std::wstring(product::wideName) +
+                 L" was not removed: the uninstaller needs administrator rights. Start it from Installed apps and "
+                 L"allow it to make changes.",
+             true);
+        return exitFailure;
+    }
+    std::optional<InstallLock> onlyInstallation;
+    try {
+        onlyInstallation.emplace();
+    } catch (const InstallLockHeld& held) {
+        tell(options, utf8ToWide(held.what()), true);
+        return exitAnotherInstall;
+    }
+
+    const std::wstring self = executablePath();
+    UninstallPlan plan = planUninstall(self);
+    if (plan.refusal) {
+        tell(options, *plan.refusal, true);
+        return exitFailure;
+    }
+    const InstallLocations locations = resolveInstallLocations();
+    UninstallReport report;
+    if (plan.nothingToRemove()) {
+        report.selfRemovalNeeded = plan.runsInstalledCopy;
+        report.productFolderKept = !plan.product.userFiles.empty();
+        report.keptFiles = plan.bundle.userFiles;
+        report.keptFiles.insert(report.keptFiles.end(), plan.product.userFiles.begin(), plan.product.userFiles.end());
+    } else {
+        if (!options.silent) {
+            if (!confirmed(locations)) {
+                event_log::write("cancelled by the user");
+                return exitCancelled;
+            }
+            plan = planUninstall(self); // the user may have started a DAW meanwhile
+            if (plan.refusal) {
+                tell(options, *plan.refusal, true);
+                return exitFailure;
+            }
+        }
+        report = carryOutUninstall(plan);
+    }
+
+    // The copy is made and created now, so that the message can say whether it
+    // could be; it runs only after the last message box has been closed.
+    SelfRemoval selfRemoval;
+    bool scheduledAtRestart = false;
+    bool leftInPlace = false;
+    if (report.selfRemovalNeeded && !selfRemoval.prepare()) {
+        scheduledAtRestart = deleteAtRestart(productRemainsAfterSelf(plan, report));
+        leftInPlace = !scheduledAtRestart;
+    }
+    const bool failed = report.outcome == UninstallOutcome::Incomplete;
+    tell(options, resultText(report, scheduledAtRestart, leftInPlace, locations), failed);
+    if (report.selfRemovalNeeded) selfRemoval.start();
+    event_log::write("exit code " + std::to_string(failed ? exitFailure : 0));
+    return failed ? exitFailure : 0;
 }
 
 int run()
 {
-    const auto arguments = elvara::commandLineArguments();
-    if (arguments.size() == 3 && arguments[0] == L"--finish-removal") {
-        elvara::finishSelfRemoval(std::wcstoul(arguments[1].c_str(), nullptr, 10), arguments[2]);
-        return 0;
-    }
-    const bool silent = std::any_of(arguments.begin(), arguments.end(),
-                                    [](const std::wstring& a) { return a == L"/S" || a == L"--quiet"; });
-    try {
-        const elvara::InstallLocations locations = elvara::resolveInstallLocations();
-        if (!silent && !confirmed(locations)) return 1;
-        const std::wstring self = elvara::executablePath();
-        const elvara::UninstallReport report = elvara::uninstallProduct(self);
-        if (report.needsSelfRemoval) startSelfRemoval(self, locations.productFolder);
-        std::wstring text;
-        if (report.removedSomething && !report.failed) text = std::wstring(elvara::product::wideName) + L" was removed.";
-        for (const std::wstring& message : report.messages) text += (text.empty() ? L"" : L"\n\n") + message;
-        if (!text.empty() && (!silent || report.failed || !report.removedSomething)) tell(silent, text, report.failed);
-        return report.failed ? 1 : 0;
-    } catch (const std::exception& failure) {
-        std::wstring text = std::wstring(elvara::product::wideName) + L" could not be removed: ";
+    const std::vector<std::wstring> arguments = commandLineArguments();
+    if (!arguments.empty() && arguments[0] == finishRemovalSwitch) {
         try {
-            text += elvara::utf8ToWide(failure.what());
+            return arguments.size() == 2 ? finishSelfRemoval(arguments[1]) : exitFailure;
+        } catch (...) {
+            return exitFailure;
+        }
+    }
+    const Options options = readOptions(arguments);
+    try {
+        return uninstall(options);
+    } catch (const std::exception& failure) {
+        event_log::writeFailure("uninstall failed", failure);
+        std::wstring text = std::wstring(product::wideName) + L" could not be removed: ";
+        try {
+            text += utf8ToWide(failure.what());
         } catch (...) {
         }
-        tell(silent, text, true);
-        return 1;
+        tell(options, text, true);
+        return exitFailure;
     }
 }
 

@@ -1,22 +1,20 @@
 #include "uninstall.h"
 
-#include "base/product.h"
+#include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/install_locations.h"
-#include "install/install_transaction.h"
-#include "install/ownership.h"
-#include "install/path_safety.h"
 #include "install/path_text.h"
 #include "install/uninstall_registration.h"
+#include "install/verified_removal.h"
 #include "package/package_format.h"
+#include "package/text.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <iterator>
 #include <set>
-#include <cwctype>
 
 namespace elvara {
 
@@ -24,100 +22,266 @@ namespace {
 
 #include "package_names.inc"
 
-// The package's names as entries without data, in byte order: removal needs only the names.
-std::vector<PackageEntry> packageEntries()
+std::wstring pathIn(const std::wstring& folder, std::string_view packageName)
 {
-    std::set<std::string> names(std::begin(payloadNames), std::end(payloadNames));
-    names.insert(std::string(package_format::pluginModuleName));
-    names.insert(std::string(package_format::uninstallerName));
-    std::vector<PackageEntry> entries;
-    for (const std::string& name : names) entries.push_back(PackageEntry{name, {}, {}});
-    return entries;
+    std::wstring relative = utf8ToWide(package_format::treeRelativeName(packageName));
+    std::replace(relative.begin(), relative.end(), L'/', L'\\');
+    return appendPath(folder, relative);
 }
 
-bool samePath(std::wstring a, std::wstring b)
+TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
 {
-    const auto fold = [](std::wstring& s) {
-        std::replace(s.begin(), s.end(), L'/', L'\\');
-        std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return std::towlower(c); });
+    std::set<std::string_view> names(std::begin(payloadNames), std::end(payloadNames));
+    names.insert(package_format::pluginModuleName);
+    names.insert(package_format::uninstallerName);
+    TreeLayout layout;
+    layout.folder = folder;
+    for (std::string_view name : names)
+        if (package_format::isBundleName(name) == isBundle) layout.packageFiles.push_back(pathIn(folder, name));
+    layout.marker =
+        pathIn(folder, isBundle ? package_format::bundleMarkerName : package_format::productMarkerName);
+    const std::wstring executable =
+        pathIn(folder, isBundle ? package_format::pluginModuleName : package_format::uninstallerName);
+    layout.executables.push_back(executable);
+    if (isBundle) layout.pluginModule = executable;
+    return layout;
+}
+
+const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.productLayout.executables.front(); }
+
+// By identity rather than by name: the same file may be reached by another spelling
+// of its path (a short name, another letter case).
+bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
+{
+    const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
+        const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &information);
     };
-    fold(a);
-    fold(b);
-    return a == b;
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
-bool uninstallKeyExists()
+bool uninstallEntryExists()
 {
     UniqueRegistryKey key;
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
            ERROR_SUCCESS;
 }
 
-// Removes one install folder's package files when the folder is ours.
-void removeTree(UninstallReport& report, const std::wstring& folder, bool isPluginFolder, const wchar_t* what)
+void log(const std::wstring& text) noexcept
 {
-    ensureSafeInstallPath(folder);
-    if (!pathExists(folder)) return;
-    if (!isOwnedFolder(folder, isPluginFolder)) {
-        report.failed = true;
-        report.messages.push_back(L"The folder " + folder + L" was not created by the ElvaraSound setup program, so " +
-                                  what + L" in it were left alone.");
-        return;
-    }
-    removePackageFiles(folder, packageEntries(), isPluginFolder ? PackageTree::Bundle : PackageTree::Product);
-    report.removedSomething = true;
-    if (pathExistsQuietly(folder) && isOwnedFolder(folder, isPluginFolder)) {
-        report.failed = true;
-        report.messages.push_back(L"Some files in " + folder + L" could not be removed. Close your DAW and try again.");
+    try {
+        event_log::write(wideToUtf8(text));
+    } catch (...) {
     }
 }
+
+// Whether the tree holds anything that this run would remove.
+bool holdsWork(const TreeLayout& layout, const TreeSurvey& survey, const std::wstring& runningExecutable)
+{
+    const bool runsInside = isOneOf(runningExecutable, survey.packageFiles);
+    for (const std::wstring& file : survey.packageFiles) {
+        if (sameLocation(file, runningExecutable)) continue;
+        if (sameLocation(file, layout.marker) && (!survey.userFiles.empty() || runsInside)) continue;
+        return true;
+    }
+    return false;
+}
+
+std::wstring reasonOf(const RemovalResult& result)
+{
+    if (result.outcome == RemovalOutcome::NotOurs) return L"replaced by a link or by another kind of entry";
+    return utf8ToWide(systemErrorDescription(result.error));
+}
+
+class Removal {
+public:
+    explicit Removal(UninstallReport& report) : report_(report) {}
+
+    bool file(const std::wstring& path)
+    {
+        const RemovalResult result = removeFileVerified(path);
+        if (result.outcome == RemovalOutcome::Removed) {
+            removedSomething = true;
+            log(L"removed " + path);
+        }
+        if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return true;
+        problem(path, reasonOf(result));
+        return false;
+    }
+
+    // Folders that still hold a user's file stay; that is not a problem.
+    void emptiedFolders(const TreeSurvey& survey)
+    {
+        for (const std::wstring& folder : survey.packageFolders)
+            if (removeEmptyFolderVerified(folder).outcome == RemovalOutcome::Removed) log(L"removed " + folder);
+    }
+
+    void wholeTree(const TreeLayout& layout, const TreeSurvey& survey)
+    {
+        if (!file(layout.marker)) return;
+        emptiedFolders(survey);
+        if (inspectEntry(layout.folder) != EntryKind::Absent) problem(layout.folder, L"the folder could not be removed");
+    }
+
+    // One line per path: the first reason found for it.
+    void problem(const std::wstring& path, const std::wstring& reason)
+    {
+        if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return;
+        paths_.push_back(path);
+        report_.problems.push_back(path + L": " + reason);
+        log(L"not removed: " + report_.problems.back());
+    }
+
+    bool removedSomething = false;
+
+private:
+    UninstallReport& report_;
+    std::vector<std::wstring> paths_;
+};
 
 } // namespace
 
-UninstallReport uninstallProduct(const std::wstring& runningExecutable)
+bool UninstallPlan::nothingToRemove() const
+{
+    const std::wstring running = runsInstalledCopy ? productLayout.executables.front() : std::wstring();
+    return !entryPresent && !holdsWork(bundleLayout, bundle, running) && !holdsWork(productLayout, product, running);
+}
+
+UninstallPlan planUninstall(const std::wstring& runningExecutable)
+{
+    const InstallLocations locations = resolveInstallLocations();
+    UninstallPlan plan;
+    plan.bundleLayout = layoutOf(locations.bundleFolder, true);
+    plan.productLayout = layoutOf(locations.productFolder, false);
+    plan.runsInstalledCopy = sameFile(runningExecutable, uninstallerOf(plan));
+    plan.entryPresent = uninstallEntryExists();
+    plan.bundle = surveyTree(plan.bundleLayout);
+    plan.product = surveyTree(plan.productLayout);
+    plan.refusal = plan.bundle.refusal ? plan.bundle.refusal : plan.product.refusal;
+    // This process has its own file mapped: that is no other program's use.
+    const std::wstring running = plan.runsInstalledCopy ? uninstallerOf(plan) : std::wstring();
+    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.bundleLayout, plan.bundle, running);
+    if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.productLayout, plan.product, running);
+    if (plan.refusal) log(L"refused: " + *plan.refusal);
+    return plan;
+}
+
+UninstallReport carryOutUninstall(const UninstallPlan& plan)
 {
     UninstallReport report;
-    const InstallLocations locations = resolveInstallLocations();
-    const bool keyExisted = uninstallKeyExists();
-    removeTree(report, locations.bundleFolder, true, L"the plugin files");
-    removeTree(report, locations.productFolder, false, L"the documents and the uninstaller");
-    if (keyExisted) {
+    Removal removal(report);
+    const std::wstring& uninstaller = uninstallerOf(plan);
+    const auto lastOfItsTree = [&](const std::wstring& path) {
+        return sameLocation(path, plan.bundleLayout.marker) || sameLocation(path, plan.productLayout.marker) ||
+               sameLocation(path, uninstaller);
+    };
+
+    // Every package file but the markers and the uninstaller, then the folders that emptied.
+    for (const TreeSurvey* survey : {&plan.bundle, &plan.product}) {
+        for (const std::wstring& file : survey->packageFiles)
+            if (!lastOfItsTree(file)) removal.file(file);
+        removal.emptiedFolders(*survey);
+    }
+
+    // Looked at afresh: the markers go only where nothing else of the package is left.
+    const TreeSurvey bundle = surveyTree(plan.bundleLayout);
+    const TreeSurvey product = surveyTree(plan.productLayout);
+    for (const TreeSurvey* survey : {&bundle, &product}) {
+        const std::wstring& folder = survey == &bundle ? plan.bundleLayout.folder : plan.productLayout.folder;
+        if (survey->refusal) removal.problem(folder, L"it changed while it was being removed");
+        for (const std::wstring& file : survey->packageFiles)
+            if (!lastOfItsTree(file)) removal.problem(file, L"still present");
+    }
+    if (!report.problems.empty()) {
+        report.outcome = UninstallOutcome::Incomplete;
+        return report;
+    }
+
+    report.keptFiles = bundle.userFiles;
+    report.keptFiles.insert(report.keptFiles.end(), product.userFiles.begin(), product.userFiles.end());
+    if (bundle.present && bundle.userFiles.empty()) removal.wholeTree(plan.bundleLayout, bundle);
+    if (!report.problems.empty()) {
+        report.outcome = UninstallOutcome::Incomplete;
+        return report;
+    }
+
+    if (plan.entryPresent) {
         const LSTATUS status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, KEY_WOW64_64KEY, 0);
         if (status == ERROR_SUCCESS) {
-            report.removedSomething = true;
-        } else {
-            report.failed = true;
-            report.messages.push_back(L"The entry in Installed apps could not be removed.");
+            removal.removedSomething = true;
+            log(L"removed the uninstall entry");
+        } else if (status != ERROR_FILE_NOT_FOUND) {
+            removal.problem(L"The entry in Installed apps", utf8ToWide(systemErrorDescription(status)));
+            report.outcome = UninstallOutcome::Incomplete;
+            return report;
         }
     }
-    // The running uninstaller cannot delete its own file; a copy finishes that.
-    const std::wstring installedCopy = appendPath(locations.productFolder, L"Uninstall.exe");
-    report.needsSelfRemoval =
-        report.removedSomething && samePath(runningExecutable, installedCopy) && pathExistsQuietly(installedCopy);
-    if (!report.removedSomething && !report.failed)
-        report.messages.push_back(std::wstring(product::wideName) + L" is not installed. Nothing was removed.");
+
+    report.productFolderKept = !product.userFiles.empty();
+    if (plan.runsInstalledCopy) {
+        report.selfRemovalNeeded = product.present;
+    } else if (product.present && removal.file(uninstaller) && !report.productFolderKept) {
+        removal.wholeTree(plan.productLayout, product);
+    }
+    report.outcome = !report.problems.empty()   ? UninstallOutcome::Incomplete
+                     : removal.removedSomething ? UninstallOutcome::Removed
+                                                : UninstallOutcome::NothingToRemove;
     return report;
 }
 
-void finishSelfRemoval(unsigned long firstProcessId, const std::wstring& productFolder)
+std::vector<std::wstring> productRemainsAfterSelf(const UninstallPlan& plan, const UninstallReport& report)
 {
-    UniqueKernelHandle first(OpenProcess(SYNCHRONIZE, FALSE, firstProcessId));
-    if (first) WaitForSingleObject(first.get(), 60000);
-    const std::wstring installedCopy = appendPath(productFolder, L"Uninstall.exe");
-    try {
-        ensureSafeInstallPath(installedCopy);
-        for (int attempt = 0; attempt < 50 && pathExistsQuietly(installedCopy); ++attempt) {
-            removeQuietly(installedCopy);
-            if (pathExistsQuietly(installedCopy)) Sleep(100);
-        }
-        removeQuietly(productFolder); // only when nothing else is left in it
-    } catch (...) {
+    std::vector<std::wstring> remains{uninstallerOf(plan)};
+    if (report.productFolderKept) return remains;
+    remains.push_back(plan.productLayout.marker);
+    const TreeSurvey product = surveyTree(plan.productLayout);
+    remains.insert(remains.end(), product.packageFolders.begin(), product.packageFolders.end());
+    return remains;
+}
+
+void removeInstalledUninstaller()
+{
+    const InstallLocations locations = resolveInstallLocations();
+    const TreeLayout bundleLayout = layoutOf(locations.bundleFolder, true);
+    const TreeLayout productLayout = layoutOf(locations.productFolder, false);
+    const TreeSurvey bundle = surveyTree(bundleLayout);
+    const TreeSurvey product = surveyTree(productLayout);
+    const std::wstring& uninstaller = productLayout.executables.front();
+    const auto onlyLastFiles = [&](const TreeSurvey& survey) {
+        return std::all_of(survey.packageFiles.begin(), survey.packageFiles.end(), [&](const std::wstring& file) {
+            return sameLocation(file, bundleLayout.marker) || sameLocation(file, productLayout.marker) ||
+                   sameLocation(file, uninstaller);
+        });
+    };
+    // Anything else means this is not the end of an uninstall: an installation in
+    // place, a foreign folder, or a caller of the hidden switch.
+    if (bundle.refusal || product.refusal || !product.markerIsExact || uninstallEntryExists() ||
+        !onlyLastFiles(bundle) || !onlyLastFiles(product)) {
+        log(L"self-removal: the product folder is not the remains of an uninstall; nothing deleted");
+        return;
     }
-    wchar_t self[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    MoveFileExW(parentPath(self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // The first process may take a moment to let go of its image.
+    RemovalResult result{RemovalOutcome::Refused};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        result = removeFileVerified(uninstaller);
+        if (result.outcome != RemovalOutcome::Refused) break;
+        Sleep(100);
+    }
+    if (result.outcome == RemovalOutcome::NotOurs) return;
+    if (result.outcome == RemovalOutcome::Refused) {
+        MoveFileExW(uninstaller.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        log(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
+        return;
+    }
+    log(L"self-removal: removed " + uninstaller);
+    if (!product.userFiles.empty()) return;
+    if (removeFileVerified(productLayout.marker).outcome != RemovalOutcome::Removed) return;
+    for (const std::wstring& folder : product.packageFolders) removeEmptyFolderVerified(folder);
+    log(L"self-removal: removed " + productLayout.folder);
 }
 
 } // namespace elvara

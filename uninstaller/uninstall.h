@@ -1,23 +1,51 @@
 #pragma once
-// Removes what the setup program installed: the package's files of both install
-// folders (only where the folder's ownership marker is exact), the folders that
-// became empty, and the uninstall entry.
+// Removes what the setup program installed, in two steps: a plan that checks
+// everything and changes nothing, then the removal. Each install folder loses its
+// package files first and its ownership marker last, and keeps the marker when it
+// keeps a file that someone else put there. The uninstall entry goes, and the
+// uninstaller itself is left to its copy, only when both folders are done.
+#include "tree_survey.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace elvara {
 
-struct UninstallReport {
-    bool removedSomething = false;
-    bool failed = false;
-    bool needsSelfRemoval = false; // this program runs from the product folder it emptied
-    std::vector<std::wstring> messages; // each a complete sentence for the user
+struct UninstallPlan {
+    TreeLayout bundleLayout, productLayout;
+    TreeSurvey bundle, product;
+    bool entryPresent = false;
+    bool runsInstalledCopy = false; // this process is the product folder's Uninstall.exe
+    std::optional<std::wstring> refusal; // when set, nothing may be changed
+    bool nothingToRemove() const;
 };
 
-UninstallReport uninstallProduct(const std::wstring& runningExecutable);
+// The caller holds the install lock.
+UninstallPlan planUninstall(const std::wstring& runningExecutable);
 
-// After the first process has ended: deletes its Uninstall.exe and the product folder
-// if that is then empty; the temporary copy is deleted at the next restart.
-void finishSelfRemoval(unsigned long firstProcessId, const std::wstring& productFolder);
+enum class UninstallOutcome { Removed, NothingToRemove, Incomplete };
+
+struct UninstallReport {
+    UninstallOutcome outcome = UninstallOutcome::NothingToRemove;
+    std::vector<std::wstring> keptFiles; // the user's own files, left where they were
+    std::vector<std::wstring> problems;  // what could not be removed, and why
+    bool selfRemovalNeeded = false;      // the running Uninstall.exe, and the marker beside it, are left to the copy
+    bool productFolderKept = false;      // with a user's file in it, the product folder and its marker stay
+};
+
+// Carries out a plan without refusal. Incomplete leaves the uninstall entry and
+// Uninstall.exe in place, so that running again finishes the job.
+UninstallReport carryOutUninstall(const UninstallPlan& plan);
+
+// The copy's part, once the first process has ended: deletes the installed
+// Uninstall.exe, and the product folder's marker and the folder itself when nothing
+// else is left in it, only while the marker is exact, the uninstall entry is gone
+// and no other package file remains. The caller holds the install lock.
+void removeInstalledUninstaller();
+
+// What stays in the product folder once the running uninstaller has ended, for a
+// deletion at the next restart.
+std::vector<std::wstring> productRemainsAfterSelf(const UninstallPlan& plan, const UninstallReport& report);
 
 } // namespace elvara

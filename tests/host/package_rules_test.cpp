@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 using namespace elvara;
@@ -97,4 +99,60 @@ TEST(PackageReader, WithAPortableDigest)
         {"short", {'E', 'l', 'v'}, "Incomplete installer package"},
     };
     for (const auto& row : rows) EXPECT_EQ(readFailure(row.package), row.failure) << row.what;
+}
+
+// Large entries are hashed concurrently; what the reader reports must not depend on
+// it: each entry hashed once, the first failing entry in package order wins.
+TEST(PackageReader, ConcurrentDigestsKeepPackageOrder)
+{
+    auto entries = minimalEntries();
+    entries.push_back({"Product/Samples.bin", std::string(3 * 1024 * 1024, 's')});
+    entries.push_back({"VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin", std::string(3 * 1024 * 1024, 'i')});
+    std::mutex mutex;
+    std::map<const std::uint8_t*, int> hashed;
+    const DigestFunction counting = [&](ByteView data) {
+        {
+            std::lock_guard lock(mutex);
+            ++hashed[data.bytes];
+        }
+        return portableDigest(data);
+    };
+    const auto read = [&](const std::vector<std::uint8_t>& package) -> std::string {
+        hashed.clear();
+        try {
+            readSetupPackage({package.data(), package.size()}, counting);
+        } catch (const std::runtime_error& failure) {
+            return failure.what();
+        }
+        return "accepted";
+    };
+
+    const auto good = buildPackage(entries);
+    EXPECT_EQ(read(good), "accepted");
+    EXPECT_EQ(hashed.size(), entries.size());
+    for (const auto& [bytes, times] : hashed) EXPECT_EQ(times, 1) << "an entry hashed more than once";
+
+    auto badDigestFirst = entries;
+    badDigestFirst[4].corruptDigest = true;   // the large product entry
+    badDigestFirst[5].nameLength = 0u;        // a later structural fault
+    EXPECT_EQ(read(buildPackage(badDigestFirst)), "Installer integrity check failed");
+
+    auto structureFirst = entries;
+    structureFirst[4].name = "Product/../Samples.bin"; // a structural fault before...
+    structureFirst[5].corruptDigest = true;             // ...a bad digest
+    EXPECT_EQ(read(buildPackage(structureFirst)), "Unsafe installer path");
+
+    auto missingAndCorrupt = entries;
+    missingAndCorrupt.erase(missingAndCorrupt.begin() + 3); // the module
+    missingAndCorrupt.back().corruptDigest = true;
+    EXPECT_EQ(read(buildPackage(missingAndCorrupt)), "Installer integrity check failed");
+
+    auto corruptLast = entries;
+    corruptLast.back().corruptDigest = true;
+    auto trailingAndCorrupt = buildPackage(corruptLast);
+    trailingAndCorrupt.push_back(0);
+    EXPECT_EQ(read(trailingAndCorrupt), "Installer integrity check failed");
+    auto trailing = good;
+    trailing.push_back(0);
+    EXPECT_EQ(read(trailing), "Unexpected installer data");
 }

@@ -1,0 +1,230 @@
+#include "self_removal.h"
+
+#include "base/event_log.h"
+#include "base/executable_path.h"
+#include "install/install_lock.h"
+#include "install/path_text.h"
+#include "install/verified_removal.h"
+#include "package/crypto.h"
+#include "package/text.h"
+#include "uninstall.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cwctype>
+#include <vector>
+
+namespace elvara {
+
+namespace {
+
+constexpr std::wstring_view privateFolderPrefix = L"ElvaraSound-Uninstall-";
+
+// Owner and access of the copy's folder and file: Administrators and SYSTEM may do
+// anything, and the owner's implicit rights (to change the access list) are reduced
+// to reading, whoever the owner becomes.
+constexpr wchar_t privateFolderSecurity[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)";
+
+// The machine's own temporary folder (Windows\Temp), not the user's: the user's
+// folder is writable by every process of that user, elevated or not.
+std::wstring windowsTemporaryFolder()
+{
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return appendPath(std::wstring(windows, length), L"Temp");
+}
+
+bool copyFile(const std::wstring& from, const std::wstring& to, SECURITY_ATTRIBUTES& security)
+{
+    UniqueFile source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile target(
+        CreateFileW(to.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source || !target) return false;
+    std::vector<std::byte> buffer(65536);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(target.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
+    }
+    return FlushFileBuffers(target.get()) != FALSE;
+}
+
+bool runsFromPrivateFolder(const std::wstring& self)
+{
+    const std::wstring folder = parentPath(self);
+    const std::wstring temporary = windowsTemporaryFolder();
+    const LexedPath lexed = lexPath(folder);
+    return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
+           lexed.components.back().starts_with(privateFolderPrefix);
+}
+
+// The descriptor as it was built, for the log: Wine neither keeps nor reports a
+// file's descriptor, so this is where it can be read back there.
+std::wstring descriptorText(PSECURITY_DESCRIPTOR descriptor)
+{
+    constexpr SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+        return L"(unreadable)";
+    const UniqueLocalMemory owner(text);
+    return text;
+}
+
+void log(const std::wstring& text) noexcept
+{
+    try {
+        event_log::write(wideToUtf8(text));
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+bool SelfRemoval::prepare()
+{
+    try {
+        if (prepareOrThrow()) return true;
+    } catch (...) {
+    }
+    discard();
+    return false;
+}
+
+bool SelfRemoval::prepareOrThrow()
+{
+    const std::wstring temporary = windowsTemporaryFolder();
+    if (temporary.empty() || inspectEntry(temporary) != EntryKind::Folder) return false;
+    UniqueLocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSecurity, SDDL_REVISION_1,
+                                                              descriptor.put(), nullptr))
+        return false;
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
+
+    folder_ =
+        appendPath(temporary, std::wstring(privateFolderPrefix) + utf8ToWide(toLowerHex(randomBytes(8))));
+    // A new folder, made with its security in one step: nobody else can have it open
+    // or have placed anything in it.
+    if (!CreateDirectoryW(folder_.c_str(), &security)) {
+        log(L"self-removal: cannot create " + folder_);
+        folder_.clear();
+        return false;
+    }
+    log(L"self-removal: created " + folder_ + L" with security " + descriptorText(descriptor.get()));
+    copy_ = appendPath(folder_, L"Uninstall.exe");
+    // From here, discard() deletes what a failure leaves behind.
+    if (!copyFile(executablePath(), copy_, security)) {
+        log(L"self-removal: cannot write " + copy_);
+        return false;
+    }
+
+    UniqueKernelHandle first;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), first.put(),
+                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
+        return false;
+    // The copy inherits this one handle and nothing else (no standard streams
+    // either: a caller reading them would otherwise wait for the copy too).
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<std::byte> storage(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    HANDLE inherited = first.get();
+    const bool listed =
+        InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof(inherited),
+                                  nullptr, nullptr);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.lpAttributeList = attributes;
+    std::wstring commandLine = L"\"" + copy_ + L"\" " + finishRemovalSwitch + L" " +
+                               std::to_wstring(reinterpret_cast<std::uintptr_t>(inherited));
+    PROCESS_INFORMATION process{};
+    const bool created =
+        listed && CreateProcessW(copy_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                 folder_.c_str(), &startup.StartupInfo, &process);
+    if (listed) DeleteProcThreadAttributeList(attributes);
+    if (!created) {
+        log(L"self-removal: cannot start " + copy_);
+        return false;
+    }
+    process_.reset(process.hProcess);
+    thread_.reset(process.hThread);
+    log(L"self-removal: prepared " + copy_);
+    return true;
+}
+
+SelfRemoval::~SelfRemoval()
+{
+    if (!started_) discard();
+}
+
+void SelfRemoval::discard() noexcept
+{
+    if (process_) {
+        TerminateProcess(process_.get(), 1);
+        WaitForSingleObject(process_.get(), 10000);
+        process_.reset();
+        thread_.reset();
+    }
+    if (!copy_.empty()) removeFileVerified(copy_);
+    if (!folder_.empty()) removeEmptyFolderVerified(folder_);
+    copy_.clear();
+    folder_.clear();
+}
+
+void SelfRemoval::start() noexcept
+{
+    if (!thread_ || ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
+    started_ = true;
+    log(L"self-removal: started " + copy_);
+}
+
+int finishSelfRemoval(const std::wstring& firstProcess)
+{
+    if (firstProcess.empty() || firstProcess.size() > 20 ||
+        !std::all_of(firstProcess.begin(), firstProcess.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+        return 1;
+    const std::wstring self = executablePath();
+    if (!runsFromPrivateFolder(self)) return 1;
+    const auto value = static_cast<std::uintptr_t>(std::stoull(firstProcess));
+    UniqueKernelHandle first(reinterpret_cast<HANDLE>(value));
+    if (GetProcessId(first.get()) == 0) {
+        first.release(); // not a handle of this process's to close
+        return 1;
+    }
+    if (WaitForSingleObject(first.get(), INFINITE) != WAIT_OBJECT_0) return 1;
+    {
+        // An installation that started meanwhile finishes first; what it leaves is checked below.
+        std::optional<InstallLock> onlyInstallation;
+        while (!onlyInstallation) {
+            try {
+                onlyInstallation.emplace();
+            } catch (const InstallLockHeld&) {
+                Sleep(500);
+            }
+        }
+        removeInstalledUninstaller();
+    }
+    deleteAtRestart({self, parentPath(self)});
+    return 0;
+}
+
+bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept
+{
+    bool scheduled = true;
+    for (const std::wstring& path : paths)
+        if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) scheduled = false;
+    return scheduled;
+}
+
+} // namespace elvara

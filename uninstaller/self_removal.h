@@ -1,0 +1,49 @@
+#pragma once
+// A running program cannot delete its own file, so a copy of the uninstaller does
+// it once the first process has ended. The copy lives in a new folder under the
+// Windows temporary folder that only Administrators and SYSTEM can change, so that
+// no other user can replace what an administrator runs, and it is given nothing to
+// trust but a handle to the first process: it finds the product folder itself.
+#include "base/unique_handle.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace elvara {
+
+// The name of the hidden switch, followed by the decimal value of an inherited
+// handle to the first process.
+inline constexpr wchar_t finishRemovalSwitch[] = L"--finish-removal";
+
+// The copy, written and created suspended; it starts when start() is called.
+class SelfRemoval {
+public:
+    SelfRemoval() = default;
+    SelfRemoval(const SelfRemoval&) = delete;
+    SelfRemoval& operator=(const SelfRemoval&) = delete;
+    ~SelfRemoval(); // a copy never started is ended and deleted
+
+    // False when the copy cannot be made or created (a full disk, no temporary folder).
+    bool prepare();
+    void start() noexcept;
+
+private:
+    bool prepareOrThrow();
+    void discard() noexcept;
+
+    std::wstring folder_, copy_;
+    UniqueKernelHandle process_, thread_;
+    bool started_ = false;
+};
+
+// The copy's job (the hidden switch): waits for the first process without a time
+// limit, takes the install lock, removes the installed uninstaller (see
+// removeInstalledUninstaller) and has its own file and folder deleted at the next
+// restart. Does nothing unless firstProcess names a process handle.
+int finishSelfRemoval(const std::wstring& firstProcess);
+
+// Has Windows delete these paths, in this order, at the next restart.
+bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept;
+
+} // namespace elvara

@@ -1,0 +1,257 @@
+#include "tree_survey.h"
+
+#include "base/unique_handle.h"
+#include "install/filesystem_ops.h"
+#include "install/ownership.h"
+#include "install/path_safety.h"
+#include "install/path_text.h"
+#include "install/verified_removal.h"
+#include "package/text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace elvara {
+
+namespace {
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD noLinkFollowing = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+std::wstring linkText(const std::wstring& path)
+{
+    return L"Nothing was removed: " + path +
+           L" is a link to another place, and the uninstaller deletes nothing through a link. Remove the link, then "
+           L"run the uninstaller again.";
+}
+
+std::wstring foreignText(const std::wstring& folder)
+{
+    return L"Nothing was removed: the folder " + folder +
+           L" was not created by the ElvaraSound setup program (its marker file is missing or altered). If you no "
+           L"longer need the files in it, delete the folder yourself, then run the uninstaller again.";
+}
+
+std::wstring inUseText(const std::wstring& path)
+{
+    return L"Nothing was removed: " + path +
+           L" is in use by another program. Close that program, then run the uninstaller again.";
+}
+
+std::wstring unreadableText(const std::wstring& path, DWORD error)
+{
+    return L"Nothing was removed: " + path + L" cannot be examined (" +
+           utf8ToWide(systemErrorDescription(error)) + L"). Run the uninstaller again once it can be read.";
+}
+
+constexpr wchar_t pluginInUseText[] =
+    L"Close FL Studio and other DAWs before removing the plugin. Nothing was removed; run the uninstaller again once "
+    L"they are closed.";
+
+bool meansInUse(DWORD error) noexcept { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// The error of an open that inspectEntry could not make.
+DWORD openError(const std::wstring& path) noexcept
+{
+    UniqueFile probe(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
+                                 noLinkFollowing, nullptr));
+    return probe ? ERROR_SUCCESS : GetLastError();
+}
+
+std::wstring refusalFor(const std::wstring& path, EntryKind kind)
+{
+    if (kind == EntryKind::Unreadable) {
+        const DWORD error = openError(path);
+        return meansInUse(error) ? inUseText(path) : unreadableText(path, error);
+    }
+    // Absent here means listed by the folder but not openable: a link that leads nowhere.
+    return linkText(path);
+}
+
+// The outermost folder above path that is a link (path itself when none is found).
+std::wstring firstLinkOnTheWay(const std::wstring& path)
+{
+    const LexedPath lexed = lexPath(path);
+    std::wstring folder = lexed.root;
+    for (const std::wstring& component : lexed.components) {
+        folder = appendPath(folder, component);
+        if (inspectEntry(folder) == EntryKind::Link) return folder;
+    }
+    return path;
+}
+
+struct Entry {
+    std::wstring path;
+    bool isFolder;
+};
+
+// Every entry below folder, each judged through its own handle; stops at the first
+// link or unexaminable entry.
+void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional<std::wstring>& refusal)
+{
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle search(
+        FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (!search) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) refusal = unreadableText(folder, error);
+        return;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = appendPath(folder, name);
+        const EntryKind kind = inspectEntry(path);
+        if (kind != EntryKind::File && kind != EntryKind::Folder) {
+            refusal = refusalFor(path, kind);
+            return;
+        }
+        entries.push_back(Entry{path, kind == EntryKind::Folder});
+        if (kind == EntryKind::Folder) {
+            walk(path, entries, refusal);
+            if (refusal) return;
+        }
+    } while (FindNextFileW(search.get(), &found));
+}
+
+enum class MarkerState { Absent, Exact, Foreign, InUse, Unreadable };
+
+MarkerState readMarker(const std::wstring& path, DWORD& error)
+{
+    UniqueFile marker(
+        CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+    if (!marker) {
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return MarkerState::Absent;
+        return meansInUse(error) ? MarkerState::InUse : MarkerState::Unreadable;
+    }
+    // Only a file of exactly the marker's length can match, so nothing longer is read.
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(marker.get(), &size) || size.QuadPart != static_cast<LONGLONG>(ownershipMarkerLine.size()))
+        return MarkerState::Foreign;
+    char content[64] = {};
+    DWORD read = 0;
+    if (!ReadFile(marker.get(), content, static_cast<DWORD>(ownershipMarkerLine.size()), &read, nullptr)) {
+        error = GetLastError();
+        return meansInUse(error) ? MarkerState::InUse : MarkerState::Unreadable;
+    }
+    return read == ownershipMarkerLine.size() &&
+                   std::memcmp(content, ownershipMarkerLine.data(), ownershipMarkerLine.size()) == 0
+               ? MarkerState::Exact
+               : MarkerState::Foreign;
+}
+
+// The folders between the install folder and each package file.
+std::vector<std::wstring> foldersOnTheWay(const TreeLayout& layout)
+{
+    std::vector<std::wstring> folders;
+    for (const std::wstring& file : layout.packageFiles)
+        for (std::wstring folder = parentPath(file); folder.size() > layout.folder.size(); folder = parentPath(folder))
+            if (!isOneOf(folder, folders)) folders.push_back(folder);
+    return folders;
+}
+
+std::optional<std::wstring> refusalForModule(const std::wstring& path, bool isPlugin)
+{
+    // A read-only file refuses every open for writing, loaded or not: its attribute is
+    // lifted for the probe and put back afterwards (removal lifts it again itself).
+    UniqueFile attributes(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                      shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+    FILE_BASIC_INFO original{};
+    bool lifted = false;
+    if (attributes && GetFileInformationByHandleEx(attributes.get(), FileBasicInfo, &original, sizeof(original)) &&
+        (original.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        FILE_BASIC_INFO writable = original;
+        writable.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        lifted = SetFileInformationByHandle(attributes.get(), FileBasicInfo, &writable, sizeof(writable)) != FALSE;
+    }
+    const ModuleUse use = moduleUse(path);
+    if (lifted) SetFileInformationByHandle(attributes.get(), FileBasicInfo, &original, sizeof(original));
+    if (use == ModuleUse::Free || use == ModuleUse::Absent) return std::nullopt;
+    if (use == ModuleUse::ReadOnly) return unreadableText(path, ERROR_ACCESS_DENIED);
+    return isPlugin ? std::wstring(pluginInUseText) : inUseText(path);
+}
+
+} // namespace
+
+bool isOneOf(const std::wstring& path, const std::vector<std::wstring>& paths) noexcept
+{
+    return std::any_of(paths.begin(), paths.end(), [&](const std::wstring& p) { return sameLocation(p, path); });
+}
+
+TreeSurvey surveyTree(const TreeLayout& layout)
+{
+    TreeSurvey survey;
+    try {
+        ensureSafeInstallPath(layout.folder);
+    } catch (const std::exception&) {
+        survey.refusal = linkText(firstLinkOnTheWay(layout.folder));
+        return survey;
+    }
+    const EntryKind root = inspectEntry(layout.folder);
+    if (root == EntryKind::Absent) return survey;
+    survey.present = true;
+    if (root == EntryKind::File) {
+        survey.refusal = foreignText(layout.folder);
+        return survey;
+    }
+    if (root != EntryKind::Folder) {
+        survey.refusal = refusalFor(layout.folder, root);
+        return survey;
+    }
+    std::vector<Entry> entries;
+    walk(layout.folder, entries, survey.refusal);
+    if (survey.refusal) return survey;
+
+    const std::vector<std::wstring> packageFolders = foldersOnTheWay(layout);
+    for (const Entry& entry : entries) {
+        if (entry.isFolder && isOneOf(entry.path, packageFolders))
+            survey.packageFolders.push_back(entry.path);
+        else if (!entry.isFolder && isOneOf(entry.path, layout.packageFiles))
+            survey.packageFiles.push_back(entry.path);
+        else
+            survey.userFiles.push_back(entry.path);
+    }
+    std::stable_sort(survey.packageFolders.begin(), survey.packageFolders.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    survey.packageFolders.push_back(layout.folder);
+
+    DWORD error = ERROR_SUCCESS;
+    const MarkerState marker = isOneOf(layout.marker, survey.packageFiles) ? readMarker(layout.marker, error)
+                                                                             : MarkerState::Absent;
+    survey.markerIsExact = marker == MarkerState::Exact;
+    if (marker == MarkerState::InUse)
+        survey.refusal = inUseText(layout.marker);
+    else if (marker == MarkerState::Unreadable)
+        survey.refusal = unreadableText(layout.marker, error);
+    else if (!survey.markerIsExact && !survey.packageFiles.empty())
+        survey.refusal = foreignText(layout.folder); // package names without the marker: not provably ours
+    return survey;
+}
+
+std::optional<std::wstring> refusalForFilesInUse(const TreeLayout& layout, const TreeSurvey& survey,
+                                                 const std::wstring& skipped)
+{
+    for (const std::wstring& file : survey.packageFiles) {
+        if (!skipped.empty() && sameLocation(file, skipped)) continue;
+        if (isOneOf(file, layout.executables)) continue; // probed below, after every other check
+        // Deletion needs an open for delete access, which a holder without delete sharing refuses.
+        UniqueFile probe(CreateFileW(file.c_str(), DELETE | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
+                                     noLinkFollowing, nullptr));
+        if (!probe) {
+            const DWORD error = GetLastError();
+            return meansInUse(error) ? inUseText(file) : unreadableText(file, error);
+        }
+    }
+    for (const std::wstring& file : survey.packageFiles) {
+        if (!skipped.empty() && sameLocation(file, skipped)) continue;
+        if (!isOneOf(file, layout.executables)) continue;
+        if (auto refusal = refusalForModule(file, sameLocation(file, layout.pluginModule))) return refusal;
+    }
+    return std::nullopt;
+}
+
+} // namespace elvara
