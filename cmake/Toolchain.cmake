@@ -3,7 +3,7 @@
 # resolve before wWinMain runs, so only a delay-load lets
 # SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) keep a planted copy
 # beside the executable from being loaded.
-set(ELVARA_DELAY_LOADED d2d1 dwrite dwmapi bcrypt)
+set(ELVARA_DELAY_LOADED d2d1 dwrite dwmapi bcrypt oleacc)
 
 add_library(elvara_system_libraries INTERFACE)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
@@ -39,7 +39,7 @@ if(MINGW)
     add_custom_target(elvara_delay_libraries DEPENDS ${delay_libraries})
     add_dependencies(elvara_system_libraries elvara_delay_libraries)
     target_link_libraries(elvara_system_libraries INTERFACE
-        ${delay_libraries} shell32 ole32 user32 gdi32 advapi32 uuid windowscodecs)
+        ${delay_libraries} shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs)
 else()
     add_compile_options(/W4 /permissive- /utf-8 /Brepro)
     add_link_options(/Brepro)
@@ -48,7 +48,7 @@ else()
         list(APPEND delay_flags "/DELAYLOAD:${dll}.dll")
     endforeach()
     target_link_libraries(elvara_system_libraries INTERFACE
-        ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 user32 gdi32 advapi32 uuid windowscodecs)
+        ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs)
     target_link_options(elvara_system_libraries INTERFACE ${delay_flags})
 endif()
 

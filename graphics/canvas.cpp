@@ -52,6 +52,8 @@ Canvas::~Canvas()
 
 void Canvas::setWindow(HWND window) { window_ = window; }
 
+void Canvas::setDpi(float dpi) noexcept { dpi_ = dpi > 0.0f ? dpi : 96.0f; }
+
 void Canvas::dropDeviceResources() noexcept
 {
     gradientBrushes_.clear();
@@ -67,6 +69,9 @@ bool Canvas::beginFrame(float designWidth, float designHeight)
     GetClientRect(window_, &client);
     if (client.right < 1 || client.bottom < 1) return false;
     const auto clientSize = D2D1::SizeU(static_cast<UINT32>(client.right), static_cast<UINT32>(client.bottom));
+    // The target works in device-independent pixels at the window's DPI, so a
+    // design unit stays one such pixel at any display scale.
+    const float dpi = dpi_;
 
     if (!windowTarget_) {
         gradientBrushes_.clear();
@@ -75,12 +80,16 @@ bool Canvas::beginFrame(float designWidth, float designHeight)
                                                          windowTarget_.ReleaseAndGetAddressOf()),
                      "Graphics unavailable");
         currentTarget_ = windowTarget_;
-        windowTarget_->SetDpi(96.0f, 96.0f);
+        windowTarget_->SetDpi(dpi, dpi);
         solidBrush_.Reset();
     } else {
         const D2D1_SIZE_U targetSize = windowTarget_->GetPixelSize();
         if (targetSize.width != clientSize.width || targetSize.height != clientSize.height)
             windowTarget_->Resize(clientSize);
+        float targetDpiX = 0.0f;
+        float targetDpiY = 0.0f;
+        windowTarget_->GetDpi(&targetDpiX, &targetDpiY);
+        if (targetDpiX != dpi || targetDpiY != dpi) windowTarget_->SetDpi(dpi, dpi);
     }
     if (!solidBrush_) {
         failIfFailed(currentTarget_->CreateSolidColorBrush(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f),
@@ -88,8 +97,9 @@ bool Canvas::beginFrame(float designWidth, float designHeight)
                      "Graphics unavailable");
     }
     currentTarget_->BeginDraw();
-    currentTarget_->SetTransform(D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / designWidth,
-                                                         static_cast<float>(client.bottom) / designHeight));
+    const float pixelsPerUnit = dpi / 96.0f;
+    currentTarget_->SetTransform(D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / pixelsPerUnit / designWidth,
+                                                         static_cast<float>(client.bottom) / pixelsPerUnit / designHeight));
     return true;
 }
 

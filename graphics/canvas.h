@@ -25,6 +25,8 @@ public:
     Canvas& operator=(const Canvas&) = delete;
 
     void setWindow(HWND window);
+    // The window's DPI (96 until told otherwise); the next frame is drawn at it.
+    void setDpi(float dpi) noexcept;
     bool beginFrame(float designWidth, float designHeight);
     void endFrame();
 
@@ -60,6 +62,7 @@ private:
     Microsoft::WRL::ComPtr<ID2D1RenderTarget> currentTarget_;
     Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> solidBrush_;
     HWND window_ = nullptr;
+    float dpi_ = 96.0f;
     std::map<std::uint32_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
     std::map<std::uint64_t, Microsoft::WRL::ComPtr<ID2D1LinearGradientBrush>> gradientBrushes_;
 };

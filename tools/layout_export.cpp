@@ -29,6 +29,15 @@ void button(std::ostream& out, const char* name, const layout::Box& b)
     out << name << "_click=\"" << whole(b.x + b.width / 2) << ' ' << whole(b.y + b.height / 2) << "\"\n";
 }
 
+// A point on the left edge of the keyboard focus ring around a box, half-way down.
+void focusRing(std::ostream& out, const char* name, const layout::Box& b)
+{
+    const float outside = layout::focusRingGap + layout::focusRingWidth / 2;
+    out << name << "_ring_probe=\"" << whole(b.x - outside) << ' ' << whole(b.y + b.height / 2) << "\"\n";
+}
+
+long channel(float value) { return std::lround(value * 255.0f); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,6 +56,13 @@ int main(int argc, char** argv)
     box(out, "result_text", layout::resultText);
     box(out, "daw_hint", layout::dawHint);
     box(out, "bundle_folder_text", layout::bundleFolderText);
+    box(out, "licence_text", layout::licenceText);
+    focusRing(out, "primary", layout::primaryButton);
+    focusRing(out, "back", layout::backButton);
+    focusRing(out, "checkbox", layout::checkboxItem);
+    focusRing(out, "licence_text", layout::licenceText);
+    const layout::Colour ring = layout::focusRingColour;
+    out << "focus_ring_rgb=\"" << channel(ring.r) << ' ' << channel(ring.g) << ' ' << channel(ring.b) << "\"\n";
     out.close();
     return out ? 0 : 1;
 }

@@ -13,11 +13,47 @@ namespace {
 // Generated at build time from the payload's Product/EULA.txt.
 #include "licence_text.inc"
 
+constexpr wchar_t originalProcedureProperty[] = L"ElvaraSound.EditProcedure";
+
+int scaled(float designUnits, unsigned dpi) { return MulDiv(static_cast<int>(designUnits), static_cast<int>(dpi), 96); }
+
+// Tab belongs to the wizard, which moves the focus on; the control would swallow it.
+LRESULT CALLBACK licenceControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(control, originalProcedureProperty));
+    if (message == WM_KEYDOWN && wParam == VK_TAB) {
+        SendMessageW(GetParent(control), WM_KEYDOWN, wParam, lParam);
+        return 0;
+    }
+    if (message == WM_CHAR && wParam == L'\t') return 0;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropW(control, originalProcedureProperty);
+    }
+    return CallWindowProcW(original, control, message, wParam, lParam);
+}
+
 } // namespace
 
 std::wstring licenceText()
 {
     return utf8ToWide(std::string_view(licenceTextUtf8, sizeof(licenceTextUtf8) - 1));
+}
+
+void scaleLicenceView(WizardState& record)
+{
+    if (record.licenceEdit == nullptr) return;
+    const unsigned dpi = record.dpi;
+    const layout::Box box = layout::licenceText;
+    SetWindowPos(record.licenceEdit, nullptr, scaled(box.x, dpi), scaled(box.y, dpi), scaled(box.width, dpi),
+                 scaled(box.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    UniqueFont font(CreateFontW(-scaled(layout::licenceFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
+    SendMessageW(record.licenceEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    record.licenceFont = std::move(font); // the old font only after the control has let go of it
+    const int margin = scaled(layout::licenceMargin, dpi);
+    SendMessageW(record.licenceEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(margin, margin));
 }
 
 void updateLicenceView(WizardState& record)
@@ -27,18 +63,18 @@ void updateLicenceView(WizardState& record)
         return;
     }
     if (record.licenceEdit == nullptr) {
+        const std::wstring text = record.licenceSource.empty() ? licenceText() : utf8ToWide(record.licenceSource);
         constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
-        record.licenceEdit = CreateWindowExW(0, L"EDIT", licenceText().c_str(), style, static_cast<int>(layout::licenceText.x),
-                                             static_cast<int>(layout::licenceText.y),
-                                             static_cast<int>(layout::licenceText.width),
-                                             static_cast<int>(layout::licenceText.height),
-                                             record.window, nullptr, GetModuleHandleW(nullptr), nullptr);
-        record.licenceFont.reset(CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                             DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
+        const layout::Box box = layout::licenceText;
+        record.licenceEdit = CreateWindowExW(0, L"EDIT", text.c_str(), style, scaled(box.x, record.dpi),
+                                             scaled(box.y, record.dpi), scaled(box.width, record.dpi),
+                                             scaled(box.height, record.dpi), record.window, nullptr,
+                                             GetModuleHandleW(nullptr), nullptr);
         if (record.licenceEdit != nullptr) {
-            SendMessageW(record.licenceEdit, WM_SETFONT, reinterpret_cast<WPARAM>(record.licenceFont.get()), TRUE);
-            SendMessageW(record.licenceEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(12, 12));
+            SetPropW(record.licenceEdit, originalProcedureProperty,
+                     reinterpret_cast<HANDLE>(GetWindowLongPtrW(record.licenceEdit, GWLP_WNDPROC)));
+            SetWindowLongPtrW(record.licenceEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&licenceControlProc));
+            scaleLicenceView(record);
         }
     }
     ShowWindow(record.licenceEdit, SW_SHOW);

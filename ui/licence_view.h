@@ -11,5 +11,7 @@ std::wstring licenceText();
 // Creates the licence control on the first visit of the Licence page, shows it
 // there and hides it on every other page.
 void updateLicenceView(WizardState& record);
+// Places the control and sizes its font and margins for the window's DPI.
+void scaleLicenceView(WizardState& record);
 
 } // namespace elvara

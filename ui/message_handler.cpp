@@ -5,6 +5,7 @@
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
 #include "package/text.h"
+#include "ui/accessibility.h"
 #include "ui/hit_areas.h"
 #include "ui/layout.h"
 #include "ui/licence_view.h"
@@ -12,13 +13,15 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 namespace elvara {
 
 namespace {
 
 void invalidate(const WizardState& record) { InvalidateRect(record.window, nullptr, FALSE); }
 
-void showStartFailure(WizardState& record, const char* text) noexcept
+void showFailure(WizardState& record, const char* text) noexcept
 {
     try {
         std::wstring wide = utf8ToWide(text);
@@ -40,9 +43,9 @@ void runReportingFailure(WizardState& record, Action action) noexcept
     try {
         action();
     } catch (const std::exception& failure) {
-        showStartFailure(record, failure.what());
+        showFailure(record, failure.what());
     } catch (...) {
-        showStartFailure(record, "The installation could not be started.");
+        showFailure(record, "The installation could not be started.");
     }
 }
 
@@ -80,6 +83,60 @@ void advancePage(WizardState& record)
     updateLicenceView(record);
 }
 
+// The one place where an item's action runs: for the mouse, the keyboard and
+// assistive technology alike.
+void performAction(WizardState& record, ItemAction action)
+{
+    const std::int32_t page = record.page;
+    switch (action) {
+    case ItemAction::ToggleLicence:
+        if (page == Licence) record.licenceAccepted = !record.licenceAccepted;
+        break;
+    case ItemAction::GoBack:
+        if (page == Licence || page == Ready) {
+            record.page -= 1;
+            updateLicenceView(record);
+        }
+        break;
+    case ItemAction::Primary:
+        if (page == Finished) {
+            DestroyWindow(record.window);
+            return;
+        }
+        if (page == Ready)
+            requestInstall(record);
+        else if (page == Welcome || (page == Licence && record.licenceAccepted))
+            advancePage(record);
+        break;
+    case ItemAction::None:
+        break;
+    }
+    if (IsWindow(record.window)) invalidate(record);
+}
+
+// The action of the enabled item of the current page that has this action, if any.
+void performIfOffered(WizardState& record, ItemAction action)
+{
+    for (const PageItem& item : describeCurrentPage(record, FolderPaths::Skip)) {
+        if (item.action == action && item.enabled) {
+            performAction(record, action);
+            return;
+        }
+    }
+}
+
+struct DesignPoint {
+    float x, y;
+};
+
+// Pointer pixels to design units.
+DesignPoint designPoint(const WizardState& record, LPARAM lParam)
+{
+    const float unitsPerPixel = 96.0f / static_cast<float>(record.dpi);
+    return {static_cast<float>(GET_X_LPARAM(lParam)) * unitsPerPixel,
+            static_cast<float>(GET_Y_LPARAM(lParam)) * unitsPerPixel};
+}
+
 void onTimer(WizardState& record)
 {
     const std::uint64_t now = GetTickCount64();
@@ -100,10 +157,12 @@ void onTimer(WizardState& record)
 
 void onMouseMove(WizardState& record, LPARAM lParam)
 {
-    const auto x = static_cast<float>(GET_X_LPARAM(lParam));
-    const auto y = static_cast<float>(GET_Y_LPARAM(lParam));
-    record.hoverPrimary = record.page != Installing && inPrimaryButton(x, y);
-    record.hoverBack = (record.page == Licence || record.page == Ready) && inBackButton(x, y);
+    const DesignPoint point = designPoint(record, lParam);
+    const std::vector<PageItem> items = describeCurrentPage(record, FolderPaths::Skip);
+    const int hit = itemAt(items, point.x, point.y);
+    const ItemKind kind = hit < 0 ? ItemKind::None : items[static_cast<std::size_t>(hit)].kind;
+    record.hoverPrimary = kind == ItemKind::PrimaryButton;
+    record.hoverBack = kind == ItemKind::BackButton;
     if (!record.mouseTracked) {
         TRACKMOUSEEVENT request{sizeof(request), TME_LEAVE, record.window, 0};
         TrackMouseEvent(&request);
@@ -113,26 +172,38 @@ void onMouseMove(WizardState& record, LPARAM lParam)
 
 void onClick(WizardState& record, LPARAM lParam)
 {
-    const auto x = static_cast<float>(GET_X_LPARAM(lParam));
-    const auto y = static_cast<float>(GET_Y_LPARAM(lParam));
-    const std::int32_t page = record.page;
-    if (page == Licence && inCheckboxRow(y)) record.licenceAccepted = !record.licenceAccepted;
-    if (inButtonRow(y) && page != Installing) {
-        if (inPrimaryButton(x, y)) {
-            if (page == Finished) {
-                DestroyWindow(record.window);
-                return;
-            }
-            if (page == Ready)
-                requestInstall(record);
-            else if (page == Welcome || record.licenceAccepted)
-                advancePage(record);
-        } else if (inBackButton(x, y) && (page == Licence || page == Ready)) {
-            record.page -= 1;
-            updateLicenceView(record);
-        }
+    // As in Windows: the focus ring is for keyboard use and goes with the mouse.
+    record.focus = ItemKind::None;
+    record.focusVisible = false;
+    if (GetFocus() != record.window) SetFocus(record.window);
+    const DesignPoint point = designPoint(record, lParam);
+    const std::vector<PageItem> items = describeCurrentPage(record, FolderPaths::Skip);
+    const int hit = itemAt(items, point.x, point.y);
+    if (hit >= 0 && items[static_cast<std::size_t>(hit)].enabled) {
+        performAction(record, items[static_cast<std::size_t>(hit)].action);
+        return;
     }
-    if (IsWindow(record.window)) invalidate(record);
+    invalidate(record);
+}
+
+void moveFocus(WizardState& record, ItemKind target)
+{
+    record.focus = target;
+    record.focusVisible = true;
+    if (target == ItemKind::LicenceText && record.licenceEdit != nullptr)
+        SetFocus(record.licenceEdit);
+    else if (GetFocus() != record.window)
+        SetFocus(record.window);
+    invalidate(record);
+}
+
+void onTab(WizardState& record, bool forward)
+{
+    const std::vector<PageItem> items = describeCurrentPage(record, FolderPaths::Skip);
+    const bool inLicence = record.licenceEdit != nullptr && GetFocus() == record.licenceEdit;
+    const ItemKind current = inLicence ? ItemKind::LicenceText : record.focus;
+    const ItemKind next = nextFocus(items, current, forward);
+    if (next != ItemKind::None) moveFocus(record, next);
 }
 
 LRESULT onKeyDown(WizardState& record, HWND window, WPARAM key, LPARAM lParam)
@@ -142,22 +213,21 @@ LRESULT onKeyDown(WizardState& record, HWND window, WPARAM key, LPARAM lParam)
         if (record.busy) break;
         DestroyWindow(window);
         return 0;
+    case VK_TAB:
+        onTab(record, GetKeyState(VK_SHIFT) >= 0);
+        return 0;
     case VK_SPACE:
+        if (record.focus != ItemKind::None) {
+            for (const PageItem& item : describeCurrentPage(record, FolderPaths::Skip))
+                if (item.kind == record.focus && item.enabled) performAction(record, item.action);
+            return 0;
+        }
         if (record.page != Licence) break;
-        record.licenceAccepted = !record.licenceAccepted;
-        invalidate(record);
+        performAction(record, ItemAction::ToggleLicence);
         return 0;
     case VK_RETURN:
         if (record.busy) break;
-        if (record.page == Finished) {
-            DestroyWindow(window);
-        } else if (record.page == Ready) {
-            requestInstall(record);
-            if (IsWindow(window)) invalidate(record);
-        } else if (record.page == Welcome || (record.page == Licence && record.licenceAccepted)) {
-            advancePage(record);
-            invalidate(record);
-        }
+        performIfOffered(record, ItemAction::Primary);
         return 0;
     default:
         break;
@@ -165,37 +235,46 @@ LRESULT onKeyDown(WizardState& record, HWND window, WPARAM key, LPARAM lParam)
     return DefWindowProcW(window, WM_KEYDOWN, key, lParam);
 }
 
-} // namespace
-
-void startInstallSafely(WizardState& record) noexcept
+// The window's client area is 780 x 560 design units at its DPI.
+SIZE outerSizeFor(const WizardState& record)
 {
-    runReportingFailure(record, [&record] { record.execute(); });
+    RECT outer{0, 0, MulDiv(static_cast<int>(layout::designWidth), static_cast<int>(record.dpi), 96),
+               MulDiv(static_cast<int>(layout::designHeight), static_cast<int>(record.dpi), 96)};
+    AdjustWindowRectExForDpi(&outer, static_cast<DWORD>(GetWindowLongW(record.window, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(GetWindowLongW(record.window, GWL_EXSTYLE)), record.dpi);
+    return {outer.right - outer.left, outer.bottom - outer.top};
 }
 
-void readAnimationSetting(WizardState& record) noexcept
+void onDpiChanged(WizardState& record, WPARAM wParam, LPARAM lParam)
 {
-    BOOL enabled = TRUE;
-    if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
-}
-
-void paintWindow(WizardState& record) noexcept
-{
-    if (!record.canvas) return;
-    try {
-        if (!record.canvas->beginFrame(layout::designWidth, layout::designHeight)) return;
-        drawWizard(record, *record.canvas);
-        record.canvas->endFrame();
-    } catch (...) {
-        // The frame is abandoned; the next paint tries again.
+    record.dpi = LOWORD(wParam) == 0 ? 96u : LOWORD(wParam);
+    if (record.canvas) record.canvas->setDpi(static_cast<float>(record.dpi));
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+        SetWindowPos(record.window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    scaleLicenceView(record);
+    invalidate(record);
 }
 
-LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM lParam)
+// A window larger than the screen at a high scale stays as large as its layout.
+void onGetMinMaxInfo(const WizardState& record, LPARAM lParam)
+{
+    auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+    const SIZE needed = outerSizeFor(record);
+    limits->ptMaxTrackSize.x = std::max(limits->ptMaxTrackSize.x, needed.cx);
+    limits->ptMaxTrackSize.y = std::max(limits->ptMaxTrackSize.y, needed.cy);
+    limits->ptMaxSize.x = std::max(limits->ptMaxSize.x, needed.cx);
+    limits->ptMaxSize.y = std::max(limits->ptMaxSize.y, needed.cy);
+}
+
+LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND window = record.window;
     switch (message) {
     case WM_DESTROY:
         KillTimer(window, layout::animationTimerId);
+        disconnectAccessible(record);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
@@ -240,10 +319,86 @@ LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LP
         record.page = Finished;
         invalidate(record);
         return 0;
+    case WM_ACCESSIBLE_ACTION:
+        // Meant for the page it was asked on; a page change in between cancels it.
+        if (static_cast<std::int32_t>(lParam) == record.page && !record.busy)
+            performIfOffered(record, static_cast<ItemAction>(wParam));
+        return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT answer = answerGetObject(record, wParam, lParam); answer != 0) return answer;
+        break;
+    case WM_DPICHANGED:
+        onDpiChanged(record, wParam, lParam);
+        return 0;
+    case WM_GETMINMAXINFO:
+        DefWindowProcW(window, message, wParam, lParam);
+        onGetMinMaxInfo(record, lParam);
+        return 0;
     default:
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+void startInstallSafely(WizardState& record) noexcept
+{
+    runReportingFailure(record, [&record] { record.execute(); });
+}
+
+void readAnimationSetting(WizardState& record) noexcept
+{
+    BOOL enabled = TRUE;
+    if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
+}
+
+void paintWindow(WizardState& record) noexcept
+{
+    if (!record.canvas) return;
+    try {
+        if (!record.canvas->beginFrame(layout::designWidth, layout::designHeight)) return;
+        drawWizard(record, *record.canvas);
+        record.canvas->endFrame();
+    } catch (...) {
+        // The frame is abandoned; the next paint tries again.
+    }
+}
+
+void fitWindowToDpi(WizardState& record)
+{
+    const UINT dpi = GetDpiForWindow(record.window);
+    record.dpi = dpi == 0 ? 96u : dpi;
+    if (record.canvas) record.canvas->setDpi(static_cast<float>(record.dpi));
+    const SIZE outer = outerSizeFor(record);
+    SetWindowPos(record.window, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    const AccessibleSnapshot before = takeAccessibleSnapshot(record);
+    LRESULT result = 0;
+    try {
+        result = dispatchMessage(record, message, wParam, lParam);
+    } catch (const std::exception& failure) {
+        // Nothing unwinds through Windows' frames: the user sees the failure instead.
+        event_log::writeFailure("The wizard stopped", failure);
+        showFailure(record, failure.what());
+        if (IsWindow(record.window)) invalidate(record);
+    } catch (...) {
+        event_log::write("The wizard stopped: unexpected failure");
+        showFailure(record, "Unexpected failure");
+        if (IsWindow(record.window)) invalidate(record);
+    }
+    if (record.page != before.page) {
+        // A new page starts with nothing focused (Space keeps its page meaning); the
+        // keyboard leaves a licence control that is no longer shown.
+        record.focus = ItemKind::None;
+        if (record.licenceEdit != nullptr && GetFocus() == record.licenceEdit && record.page != Licence)
+            SetFocus(record.window);
+    }
+    announceChanges(record, before);
+    return result;
 }
 
 } // namespace elvara

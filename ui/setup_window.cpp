@@ -47,8 +47,11 @@ HWND createSetupWindow(WizardState& record)
     windowClass.lpszClassName = windowClassName;
     RegisterClassExW(&windowClass);
 
-    RECT outer{0, 0, static_cast<LONG>(layout::designWidth), static_cast<LONG>(layout::designHeight)};
-    AdjustWindowRectEx(&outer, windowStyle, FALSE, 0);
+    // A first guess at the system's scale; fitWindowToDpi settles it for the window's own.
+    const UINT systemDpi = GetDpiForSystem();
+    RECT outer{0, 0, MulDiv(static_cast<int>(layout::designWidth), static_cast<int>(systemDpi), 96),
+               MulDiv(static_cast<int>(layout::designHeight), static_cast<int>(systemDpi), 96)};
+    AdjustWindowRectExForDpi(&outer, windowStyle, FALSE, 0, systemDpi);
     record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
                                     &record);
@@ -56,6 +59,7 @@ HWND createSetupWindow(WizardState& record)
 
     const BOOL dark = TRUE;
     DwmSetWindowAttribute(record.window, darkCaptionAttribute, &dark, sizeof(dark));
+    fitWindowToDpi(record);
     record.canvas->setWindow(record.window);
     readAnimationSetting(record);
     record.lastTick = GetTickCount64();

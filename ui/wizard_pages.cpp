@@ -1,7 +1,6 @@
 #include "ui/wizard_pages.h"
 
 #include "base/product.h"
-#include "install/install_locations.h"
 #include "ui/layout.h"
 
 #include <cmath>
@@ -13,38 +12,20 @@ namespace {
 constexpr auto leading = DWRITE_TEXT_ALIGNMENT_LEADING;
 constexpr auto centred = DWRITE_TEXT_ALIGNMENT_CENTER;
 
-struct Rgb {
-    float r, g, b;
-};
-
-void use(Canvas& canvas, Rgb colour, float alpha = 1.0f) { canvas.setColor(colour.r, colour.g, colour.b, alpha); }
-
 D2D1_COLOR_F colourOf(const layout::Colour& colour) { return D2D1::ColorF(colour.r, colour.g, colour.b, colour.a); }
 
-constexpr Rgb headlineColour{0.94f, 0.92f, 0.97f};
-constexpr Rgb bodyColour{0.67f, 0.64f, 0.72f};
-constexpr Rgb accentColour{0.72f, 0.57f, 0.9f};
+void use(Canvas& canvas, const layout::Colour& colour) { canvas.setColor(colour.r, colour.g, colour.b, colour.a); }
 
-const wchar_t* headlineFor(const WizardState& record, bool succeeded)
+void drawStyledText(Canvas& canvas, const std::wstring& text, const layout::Box& box, const layout::TextStyle& style)
 {
-    switch (record.page) {
-    case Welcome:
-        return L"Your master bus. Upgraded.";
-    case Licence:
-        return L"A few things to read.";
-    case Ready:
-        return L"Ready for your DAW.";
-    case Installing:
-        return L"Installing ElvaraSound\u2026";
-    default:
-        return succeeded ? L"You're ready to make music." : L"Installation needs attention.";
-    }
+    use(canvas, style.colour);
+    canvas.drawText(text, box.x, box.y, box.width, box.height, style.size, style.bold, leading);
 }
 
 void drawHeader(Canvas& canvas)
 {
     canvas.drawLogoMark(30, 30, 38);
-    use(canvas, headlineColour);
+    use(canvas, layout::headlineColour);
     canvas.drawText(L"ElvaraSound", 83, 31, 260, 30, 24, true, leading);
     canvas.setColor(0.67f, 0.65f, 0.72f, 1.0f);
     canvas.drawText(L"LIVEWIRE EDITION / WINDOWS", 85, 64, 400, 20, 10, false, leading);
@@ -52,61 +33,35 @@ void drawHeader(Canvas& canvas)
     canvas.drawLine(30, 103, 750, 103, 1);
 }
 
-void drawWelcome(Canvas& canvas)
+void drawCard(Canvas& canvas, const PageItem& card)
 {
-    canvas.drawText(L"Meridian and Vale in your DAW, with native processing and your existing ElvaraSound account. "
-                    L"No audio uploads. No generation credits for live processing.",
-                    34, 202, 674, 86, 16, false, leading);
-    const layout::Box card = layout::welcomeCard;
-    canvas.fillGradient(card.x, card.y, card.width, card.height, D2D1::ColorF(0.17f, 0.15f, 0.21f),
+    const layout::Box box = card.box;
+    canvas.fillGradient(box.x, box.y, box.width, box.height, D2D1::ColorF(0.17f, 0.15f, 0.21f),
                         D2D1::ColorF(0.105f, 0.1f, 0.14f), 15, true, 1);
     canvas.setColor(0.34f, 0.3f, 0.41f, 1.0f);
-    canvas.strokeRect(card.x + 0.5f, card.y + 0.5f, card.width - 1, card.height - 1, 15, 1);
-    canvas.setColor(0.8f, 0.71f, 0.97f, 1.0f);
-    canvas.drawText(L"MERIDIAN + VALE / YOUR VERIFIED ACCOUNT", 54, 326, 648, 24, 12, true, leading);
-    canvas.setColor(0.74f, 0.71f, 0.79f, 1.0f);
-    canvas.drawText(L"Both models are included during the temporary Free phase. Windows 10/11 x64, VST3. Close your "
-                    L"DAW. Installation in the standard VST3 folder needs administrator confirmation.",
-                    54, 355, 654, 60, 14, false, leading);
+    canvas.strokeRect(box.x + 0.5f, box.y + 0.5f, box.width - 1, box.height - 1, 15, 1);
+    drawStyledText(canvas, card.name, layout::welcomeCardTitle, card.style);
 }
 
-void drawLicence(const WizardState& record, Canvas& canvas)
+void drawCheckbox(Canvas& canvas, const PageItem& checkbox)
 {
-    canvas.drawText(L"The full licence is shown below and installed with the plugin.", 34, 190, 700, 24, 14, false,
-                    leading);
     canvas.setColor(0.29f, 0.24f, 0.36f, 1.0f);
     const layout::Box box = layout::checkbox;
     canvas.strokeRect(box.x, box.y, box.width, box.height, 3, 1);
-    if (record.licenceAccepted) {
+    if (checkbox.checked) {
         const layout::Box tick = layout::checkboxTick;
         canvas.setColor(0.74f, 0.59f, 0.93f, 1.0f);
         canvas.fillRect(tick.x, tick.y, tick.width, tick.height, 2);
     }
-    const layout::Box label = layout::checkboxLabel;
-    canvas.setColor(0.81f, 0.78f, 0.86f, 1.0f);
-    canvas.drawText(L"I accept the plugin licence.", label.x, label.y, label.width, label.height, 13, false, leading);
+    drawStyledText(canvas, checkbox.name, layout::checkboxLabel, checkbox.style);
 }
 
-void drawReady(Canvas& canvas)
-{
-    const InstallLocations locations = resolveInstallLocations();
-    canvas.drawText(L"VST3 plugin", 34, 203, 190, 24, 12, true, leading);
-    const layout::Box bundle = layout::bundleFolderText;
-    canvas.drawText(locations.bundleFolder, bundle.x, bundle.y, bundle.width, bundle.height, 14, false, leading);
-    canvas.drawText(L"Documents and uninstaller", 34, 291, 500, 24, 12, true, leading);
-    const layout::Box product = layout::productFolderText;
-    canvas.drawText(locations.productFolder, product.x, product.y, product.width, product.height, 14, false, leading);
-    use(canvas, accentColour);
-    canvas.drawText(L"All embedded files are checked with SHA-256 before installation.", 34, 385, 700, 25, 14, false,
-                    leading);
-}
-
-void drawInstalling(const WizardState& record, Canvas& canvas)
+void drawProgress(const WizardState& record, Canvas& canvas, std::uint32_t progress)
 {
     canvas.setColor(0.19f, 0.16f, 0.24f, 1.0f);
     const layout::Box track = layout::progressTrack;
     canvas.fillRect(track.x, track.y, track.width, track.height, 4);
-    const float fill = static_cast<float>(record.progress.load()) * (track.width / 100.0f);
+    const float fill = static_cast<float>(progress) * (track.width / 100.0f);
     if (fill > 0.0f) {
         canvas.fillGradient(track.x, track.y, fill, track.height, D2D1::ColorF(0.56f, 0.41f, 0.78f),
                             D2D1::ColorF(0.85f, 0.77f, 1.0f), 4, false, 1);
@@ -116,37 +71,52 @@ void drawInstalling(const WizardState& record, Canvas& canvas)
         canvas.setColor(1, 1, 1, 0.35f);
         canvas.fillRect(track.x + offset, track.y + 1, std::fmin(fill - offset, 22.0f), 5, 2);
     }
-    canvas.setColor(0.76f, 0.73f, 0.81f, 1.0f);
-    canvas.drawText(L"Please keep this window open.", 34, 260, 710, 44, 15, false, leading);
 }
 
-void drawFinished(WizardState& record, Canvas& canvas, bool succeeded)
+void drawItem(const WizardState& record, Canvas& canvas, const PageItem& item, std::uint32_t progress)
 {
-    std::wstring message;
-    {
-        std::lock_guard lock(record.resultMutex);
-        message = record.resultText;
+    switch (item.kind) {
+    case ItemKind::Headline:
+    case ItemKind::Text:
+    case ItemKind::Result:
+        drawStyledText(canvas, item.name, item.box, item.style);
+        break;
+    case ItemKind::Card:
+        drawCard(canvas, item);
+        break;
+    case ItemKind::Checkbox:
+        drawCheckbox(canvas, item);
+        break;
+    case ItemKind::Progress:
+        drawProgress(record, canvas, progress);
+        break;
+    default: // the licence control draws itself; buttons come after the footer
+        break;
     }
-    const layout::Box result = layout::resultText;
-    canvas.drawText(message, result.x, result.y, result.width, result.height, 16, false, leading);
-    if (succeeded) {
-        use(canvas, accentColour);
-        const layout::Box hint = layout::dawHint;
-        canvas.drawText(L"FL STUDIO / Options \u2192 Manage plugins \u2192 Find installed plugins", hint.x, hint.y,
-                        hint.width, hint.height, 15, true, leading);
-    }
+}
+
+// A ring clear of the item's box: the stroke's middle lies half its width further out.
+void drawFocusRing(Canvas& canvas, const PageItem& item)
+{
+    const float out = layout::focusRingGap + layout::focusRingWidth / 2;
+    const float radius = item.isButton() ? item.box.height / 2 + out : 3 + out;
+    use(canvas, layout::focusRingColour);
+    canvas.strokeRect(item.box.x - out, item.box.y - out, item.box.width + 2 * out, item.box.height + 2 * out, radius,
+                      layout::focusRingWidth);
 }
 
 } // namespace
 
-void drawButton(const WizardState& record, Canvas& canvas, const layout::Box& box, const std::wstring& label,
-                bool primary)
+void drawButton(const WizardState& record, Canvas& canvas, const PageItem& button)
 {
+    const layout::Box box = button.box;
+    const bool primary = button.kind == ItemKind::PrimaryButton;
+    const std::wstring& label = button.name;
     const float x = box.x;
     const float width = box.width;
     const float top = box.y;
     const float height = box.height;
-    const bool enabled = !(primary && record.page == Licence && !record.licenceAccepted);
+    const bool enabled = button.enabled;
     const float highlight = primary ? record.primaryHighlight : record.backHighlight;
     const bool bright = primary && enabled;
     canvas.setColor(0, 0, 0, 0.2f);
@@ -177,41 +147,23 @@ void drawButton(const WizardState& record, Canvas& canvas, const layout::Box& bo
 
 void drawWizard(WizardState& record, Canvas& canvas)
 {
-    const bool succeeded = record.succeeded.load();
+    const PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
+    const std::vector<PageItem> items = describePage(facts);
     canvas.fillGradient(0, 0, layout::designWidth, layout::designHeight, colourOf(layout::backgroundTop),
                         colourOf(layout::backgroundBottom), 0, true, 1);
     drawHeader(canvas);
-    use(canvas, headlineColour);
-    canvas.drawText(headlineFor(record, succeeded), 32, 132, 716, 58, 35, true, leading);
-    use(canvas, bodyColour);
-    switch (record.page) {
-    case Welcome:
-        drawWelcome(canvas);
-        break;
-    case Licence:
-        drawLicence(record, canvas);
-        break;
-    case Ready:
-        drawReady(canvas);
-        break;
-    case Installing:
-        drawInstalling(record, canvas);
-        break;
-    default:
-        drawFinished(record, canvas, succeeded);
-        break;
-    }
+    for (const PageItem& item : items) drawItem(record, canvas, item, facts.progress);
     canvas.setColor(0.24f, 0.2f, 0.3f, 1.0f);
     canvas.drawLine(30, 483, 750, 483, 1);
-    use(canvas, bodyColour);
+    use(canvas, layout::bodyColour);
     canvas.drawText(std::wstring(product::wideVersion) + L"  \u00B7  Public preview  \u00B7  Unsigned publisher", 34, 513,
                     430, 18, 10, false, leading);
     canvas.drawText(std::wstring(product::widePublisher), 34, 534, 420, 18, 10, false, leading);
-    if (record.page == Licence || record.page == Ready) drawButton(record, canvas, layout::backButton, L"Back", false);
-    if (record.page != Installing) {
-        const wchar_t* label = record.page == Finished ? L"Close" : record.page == Ready ? L"Install" : L"Continue";
-        drawButton(record, canvas, layout::primaryButton, label, true);
-    }
+    for (const PageItem& item : items)
+        if (item.isButton()) drawButton(record, canvas, item);
+    if (record.focusVisible)
+        for (const PageItem& item : items)
+            if (item.kind == record.focus) drawFocusRing(canvas, item);
 }
 
 } // namespace elvara

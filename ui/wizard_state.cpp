@@ -1,5 +1,6 @@
 #include "ui/wizard_state.h"
 
+#include "install/install_locations.h"
 #include "install/install_worker.h"
 
 namespace elvara {
@@ -11,6 +12,26 @@ WizardState::~WizardState()
     backgroundBrush.reset();
     resultText.clear();
     canvas.reset();
+    accessible.Reset();
+}
+
+PageFacts readPageFacts(WizardState& record, FolderPaths folders)
+{
+    PageFacts facts;
+    facts.page = record.page;
+    facts.licenceAccepted = record.licenceAccepted;
+    facts.succeeded = record.succeeded.load();
+    facts.progress = record.progress.load();
+    if (record.page == Finished) {
+        std::lock_guard lock(record.resultMutex);
+        facts.resultText = record.resultText;
+    }
+    if (record.page == Ready && folders == FolderPaths::Resolve) {
+        InstallLocations locations = resolveInstallLocations();
+        facts.bundleFolder = std::move(locations.bundleFolder);
+        facts.productFolder = std::move(locations.productFolder);
+    }
+    return facts;
 }
 
 void WizardState::execute()

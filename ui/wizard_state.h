@@ -2,16 +2,18 @@
 #include "base/unique_handle.h"
 #include "graphics/canvas.h"
 #include "install/install_status.h"
+#include "ui/page_description.h"
 
 #include <windows.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 namespace elvara {
-
-enum WizardPage : std::int32_t { Welcome = 0, Licence = 1, Ready = 2, Installing = 3, Finished = 4 };
 
 // Everything the window, its pages and its worker share for one run of the wizard.
 // It stays at one address for the whole run; the worker writes only InstallStatus.
@@ -25,6 +27,8 @@ struct WizardState : InstallStatus {
     void execute();
 
     HWND licenceEdit = nullptr;
+    // The licence shown, UTF-8; empty: the one embedded at build time (Product/EULA.txt).
+    std::string_view licenceSource;
     UniqueFont licenceFont;
     UniqueBrush backgroundBrush;
     std::unique_ptr<Canvas> canvas;
@@ -40,6 +44,23 @@ struct WizardState : InstallStatus {
     float backHighlight = 0.0f;
     std::uint64_t lastTick = 0;
     std::uint32_t drawnProgress = 0;
+    // The keyboard focus among the page's items, and whether its ring is drawn
+    // (after keyboard use, not after mouse use).
+    ItemKind focus = ItemKind::None;
+    bool focusVisible = false;
+    // The window's DPI: design units times dpi / 96 are pixels.
+    unsigned dpi = 96;
+    // The page's object for assistive technology; created at its first request.
+    Microsoft::WRL::ComPtr<IAccessible> accessible;
 };
+
+enum class FolderPaths { Skip, Resolve };
+// The current page's facts, each shared field read once; the install folders are
+// looked up only when asked for (they may fail with "Windows install folder unavailable").
+PageFacts readPageFacts(WizardState& record, FolderPaths folders);
+inline std::vector<PageItem> describeCurrentPage(WizardState& record, FolderPaths folders)
+{
+    return describePage(readPageFacts(record, folders));
+}
 
 } // namespace elvara

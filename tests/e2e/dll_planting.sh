@@ -11,7 +11,7 @@ mkdir -p "$folder"
 exe=$folder/ElvaraSoundLivewireSetup.exe
 cp "$setup_exe" "$exe"
 mkdir -p "$exe.local"
-planted=(d2d1 dwrite dwmapi bcrypt windowscodecs uxtheme version cryptbase dxgi d3d10_1 d3d11 msvcp_win
+planted=(d2d1 dwrite dwmapi bcrypt oleacc windowscodecs uxtheme version cryptbase dxgi d3d10_1 d3d11 msvcp_win
          textinputframework)
 for dll in "${planted[@]}"; do
     cp "$helpers/planted_probe.dll" "$folder/$dll.dll"
@@ -35,6 +35,9 @@ expect_eq "preview mode: nothing planted loaded" "$(markers)" ""
 
 ("$wine" "$exe" >/dev/null 2>&1; echo $? >"$scratch/window.rc") &
 if window=$(find_setup_window 30); then
+    # A screen reader's request makes the window load its accessibility DLL.
+    expect_eq "windowed mode: read through MSAA" "$("$wine" "$helpers/window_probe.exe" accessible 2>/dev/null | tr -d '\r')" \
+        "Welcome · ElvaraSound Setup"
     press "$window" Return space Return
     press "$window" Escape
     wait_window_gone "$window" 20 && pass || fail "windowed mode did not close"

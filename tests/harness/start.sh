@@ -14,7 +14,8 @@ for n in $(seq 90 140); do
     if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=$n; break; fi
 done
 [[ -n $display ]] || { echo "no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$build/xvfb.log" 2>&1 &
+# Room for the wizard at 200 % (1560 x 1120 and its frame).
+Xvfb ":$display" -screen 0 2048x1536x24 -nolisten tcp </dev/null >"$build/xvfb.log" 2>&1 &
 echo $! >"$build/xvfb.pid"
 for _ in $(seq 1 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.05; done
 

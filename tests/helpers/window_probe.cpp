@@ -1,14 +1,50 @@
 // Test helper: reports on the setup window from outside its process.
-//   window_probe licence   prints "visible V length N" for the licence control
-//                          (V is 0 or 1, N its text length; "absent" when not created)
+//   window_probe licence      prints "visible V length N" for the licence control
+//                             (V is 0 or 1, N its text length; "absent" when not created)
+//   window_probe accessible   prints the name of the window's client object (MSAA), UTF-8
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdio>
+#include <string>
+
+namespace {
+
+int printAccessibleName(HWND setup)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* client = nullptr;
+    int status = 1;
+    if (SUCCEEDED(AccessibleObjectFromWindow(setup, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&client)))) {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        if (client->get_accName(self, &name) == S_OK && name != nullptr) {
+            const int length = static_cast<int>(SysStringLen(name));
+            std::string utf8(static_cast<std::size_t>(length) * 3, '\0');
+            utf8.resize(static_cast<std::size_t>(
+                WideCharToMultiByte(CP_UTF8, 0, name, length, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+            std::puts(utf8.c_str());
+            status = 0;
+        }
+        SysFreeString(name);
+        client->Release();
+    }
+    if (status != 0) std::puts("no accessible object");
+    CoUninitialize();
+    return status;
+}
+
+} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2 || lstrcmpW(argv[1], L"licence") != 0) {
-        std::fputs("usage: window_probe licence\n", stderr);
+    const bool licence = argc == 2 && lstrcmpW(argv[1], L"licence") == 0;
+    const bool accessible = argc == 2 && lstrcmpW(argv[1], L"accessible") == 0;
+    if (!licence && !accessible) {
+        std::fputs("usage: window_probe licence|accessible\n", stderr);
         return 2;
     }
     HWND setup = FindWindowW(L"ElvaraSoundSetup", nullptr);
@@ -16,12 +52,13 @@ int wmain(int argc, wchar_t** argv)
         std::puts("no window");
         return 1;
     }
-    HWND licence = FindWindowExW(setup, nullptr, L"EDIT", nullptr);
-    if (licence == nullptr) {
+    if (accessible) return printAccessibleName(setup);
+    HWND licenceControl = FindWindowExW(setup, nullptr, L"EDIT", nullptr);
+    if (licenceControl == nullptr) {
         std::puts("absent");
         return 0;
     }
-    std::printf("visible %d length %ld\n", IsWindowVisible(licence) ? 1 : 0,
-                static_cast<long>(SendMessageW(licence, WM_GETTEXTLENGTH, 0, 0)));
+    std::printf("visible %d length %ld\n", IsWindowVisible(licenceControl) ? 1 : 0,
+                static_cast<long>(SendMessageW(licenceControl, WM_GETTEXTLENGTH, 0, 0)));
     return 0;
 }

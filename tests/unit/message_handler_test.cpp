@@ -4,14 +4,19 @@
 #include "install/uninstall_registration.h"
 #include "package/setup_package.h"
 #include "package/text.h"
+#include "ui/accessibility.h"
 #include "ui/licence_view.h"
 #include "ui/message_handler.h"
 #include "ui/setup_window.h"
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 using namespace elvara;
 
@@ -244,4 +249,203 @@ TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
     key(VK_RETURN);
     EXPECT_FALSE(windowAlive());
     cleanUp();
+}
+
+namespace {
+
+void pumpMessages()
+{
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+void setShift(bool down)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+} // namespace
+
+TEST_F(SetupWindow, TabMovesTheFocusAndSpaceActsOnIt)
+{
+    key(VK_TAB); // Welcome: only Continue
+    EXPECT_EQ(record.focus, ItemKind::PrimaryButton);
+    EXPECT_TRUE(record.focusVisible);
+    key(VK_SPACE);
+    EXPECT_EQ(record.page, Licence);
+    EXPECT_EQ(record.focus, ItemKind::None); // a new page starts unfocused
+    key(VK_SPACE);                           // so Space keeps its meaning there
+    EXPECT_TRUE(record.licenceAccepted);
+
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::LicenceText);
+    EXPECT_EQ(GetFocus(), record.licenceEdit);
+    SendMessageW(record.licenceEdit, WM_KEYDOWN, VK_TAB, 1); // the control hands Tab back
+    EXPECT_EQ(record.focus, ItemKind::Checkbox);
+    EXPECT_EQ(GetFocus(), record.window);
+    key(VK_SPACE);
+    EXPECT_FALSE(record.licenceAccepted);
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::BackButton);
+    key(VK_TAB); // the disabled Continue is skipped
+    EXPECT_EQ(record.focus, ItemKind::LicenceText);
+    SendMessageW(record.licenceEdit, WM_KEYDOWN, VK_TAB, 1);
+    key(VK_SPACE);
+    EXPECT_TRUE(record.licenceAccepted);
+    setShift(true);
+    key(VK_TAB);
+    setShift(false);
+    EXPECT_EQ(record.focus, ItemKind::LicenceText);
+    SendMessageW(record.licenceEdit, WM_KEYDOWN, VK_TAB, 1);
+    key(VK_TAB);
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::PrimaryButton);
+    key(VK_SPACE);
+    EXPECT_EQ(record.page, Ready);
+    EXPECT_FALSE(licenceVisible());
+
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::BackButton);
+    key(VK_SPACE); // Space on a focused Back goes back
+    EXPECT_EQ(record.page, Licence);
+
+    key(VK_TAB);
+    EXPECT_TRUE(record.focusVisible);
+    click(5, 5); // the mouse hides the ring and leaves nothing focused
+    EXPECT_FALSE(record.focusVisible);
+    EXPECT_EQ(record.focus, ItemKind::None);
+    key(VK_RETURN); // Return keeps its meaning: the primary action
+    EXPECT_EQ(record.page, Ready);
+}
+
+TEST_F(SetupWindow, DpiChangeScalesTheWindowTheControlAndTheInput)
+{
+    key(VK_RETURN);
+    ASSERT_NE(record.licenceEdit, nullptr);
+    // The system's suggestion: the same frame around a client area of twice the size.
+    RECT frame{}, inner{};
+    GetWindowRect(record.window, &frame);
+    GetClientRect(record.window, &inner);
+    const LONG frameWidth = frame.right - frame.left - inner.right;
+    const LONG frameHeight = frame.bottom - frame.top - inner.bottom;
+    RECT suggested{40, 30, 40 + 1560 + frameWidth, 30 + 1120 + frameHeight};
+    SendMessageW(record.window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT client{};
+    GetClientRect(record.window, &client);
+    EXPECT_EQ(client.right, 1560);
+    EXPECT_EQ(client.bottom, 1120);
+    RECT placed{};
+    GetWindowRect(record.window, &placed);
+    EXPECT_EQ(placed.left, 40);
+    EXPECT_EQ(placed.top, 30);
+    RECT control{};
+    GetWindowRect(record.licenceEdit, &control);
+    MapWindowPoints(nullptr, record.window, reinterpret_cast<POINT*>(&control), 2);
+    EXPECT_EQ(control.left, 68);
+    EXPECT_EQ(control.top, 444);
+    EXPECT_EQ(control.right - control.left, 1420);
+    EXPECT_EQ(control.bottom - control.top, 398);
+    LOGFONTW font{};
+    GetObjectW(record.licenceFont.get(), sizeof(font), &font);
+    EXPECT_EQ(font.lfHeight, -30);
+
+    // The next frame is drawn at the new scale.
+    RedrawWindow(record.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ASSERT_NE(record.canvas->currentTarget(), nullptr);
+    float dpiX = 0, dpiY = 0;
+    record.canvas->currentTarget()->GetDpi(&dpiX, &dpiY);
+    EXPECT_EQ(dpiX, 192.0f);
+    EXPECT_EQ(dpiY, 192.0f);
+    const D2D1_SIZE_F size = record.canvas->currentTarget()->GetSize(); // in design units
+    EXPECT_FLOAT_EQ(size.width, 780.0f);
+    EXPECT_FLOAT_EQ(size.height, 560.0f);
+
+    click(2 * 44, 2 * 440); // the checkbox row at doubled coordinates
+    EXPECT_TRUE(record.licenceAccepted);
+    click(2 * 650, 2 * 520); // Continue
+    EXPECT_EQ(record.page, Ready);
+    click(650, 520); // at the old scale this is no button
+    EXPECT_EQ(record.page, Ready);
+}
+
+TEST_F(SetupWindow, AccessibleObjectActsThroughTheWindowAndIsCutOffWithIt)
+{
+    Microsoft::WRL::ComPtr<IAccessible> client;
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(record.window, static_cast<DWORD>(OBJID_CLIENT),
+                                                        IID_PPV_ARGS(&client)));
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(client->get_accName(self, &name));
+    EXPECT_STREQ(name, L"Welcome \u00B7 ElvaraSound Setup");
+    SysFreeString(name);
+
+    long count = 0;
+    client->get_accChildCount(&count);
+    VARIANT primary{};
+    primary.vt = VT_I4;
+    primary.lVal = count; // the primary button comes last
+
+    // With nothing focused by the keyboard, the default button is where Enter acts.
+    SetFocus(record.window);
+    VARIANT focus{};
+    ASSERT_HRESULT_SUCCEEDED(client->get_accFocus(&focus));
+    EXPECT_EQ(focus.vt, VT_I4);
+    EXPECT_EQ(focus.lVal, count);
+    key(VK_TAB);
+    VARIANT state{};
+    ASSERT_HRESULT_SUCCEEDED(client->get_accState(primary, &state));
+    EXPECT_EQ(state.lVal & (STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT), STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT);
+    EXPECT_HRESULT_SUCCEEDED(client->accDoDefaultAction(primary));
+    EXPECT_EQ(record.page, Welcome); // posted, not run inside the call
+    pumpMessages();
+    EXPECT_EQ(record.page, Licence);
+
+    primary.lVal = 99;
+    EXPECT_EQ(client->accDoDefaultAction(primary), E_INVALIDARG);
+
+    DestroyWindow(record.window);
+    name = nullptr;
+    EXPECT_EQ(client->get_accName(self, &name), RPC_E_DISCONNECTED);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(client->accDoDefaultAction(self), RPC_E_DISCONNECTED);
+}
+
+namespace {
+
+std::vector<std::pair<DWORD, LONG>> alerts;
+void CALLBACK onAlert(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT) alerts.emplace_back(event, child);
+}
+
+} // namespace
+
+TEST_F(SetupWindow, AFailureInsideTheHandlerEndsOnTheFinishedPage)
+{
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, onAlert,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    alerts.clear();
+    // A licence that is not UTF-8 fails when the Licence page first shows it.
+    record.licenceSource = "Licence \xE9t\xE9";
+    click(650, 520);
+    EXPECT_TRUE(windowAlive());
+    EXPECT_EQ(record.page, Finished);
+    EXPECT_FALSE(record.succeeded.load());
+    EXPECT_EQ(record.resultText, L"Invalid UTF-8");
+    // A screen reader hears the failure: an alert on the result text, the Finished page's second item.
+    for (int i = 0; i < 50 && alerts.empty(); ++i) {
+        pumpMessages();
+        Sleep(10);
+    }
+    UnhookWinEvent(hook);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].second, 2);
+    click(650, 520); // Close
+    EXPECT_FALSE(windowAlive());
 }

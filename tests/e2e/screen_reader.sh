@@ -1,0 +1,34 @@
+#!/bin/bash
+# A blind user installs the plug-in with a screen reader: a client in its own process
+# reads every page through MSAA and drives the wizard with default actions only.
+# The package has two large entries besides the shipped payload (near the format's
+# limit), so that the Installing page lasts long enough to be read.
+source "$(dirname "$0")/lib.sh"
+remove_installation
+trap 'remove_installation; cleanup' EXIT
+
+head -c 32505856 /dev/urandom >"$scratch/samples.bin"
+head -c 32505856 /dev/urandom >"$scratch/impulses.bin"
+contents=$build/generated/package-contents
+"$build/host-tools/package_writer" --payload "$build/../../resources/payload" --output "$scratch/large.pkg" \
+    --contents "$scratch/large-contents" \
+    --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+    --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" \
+    --with "Product/Samples.bin=$scratch/samples.bin" \
+    --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/impulses.bin"
+rm -f "$scratch/samples.bin" "$scratch/impulses.bin"
+exe=$scratch/ElvaraSoundLivewireSetup.exe
+cp "$setup_exe" "$exe"
+"$wine" "$helpers/replace_resource.exe" "$(winpath "$exe")" "$(winpath "$scratch/large.pkg")"
+rm -f "$scratch/large.pkg"
+
+("$wine" "$exe" >/dev/null 2>&1; echo $? >"$scratch/setup.rc") &
+background_pids+=($!)
+find_setup_window 30 >/dev/null || { fail "no setup window"; finish; }
+"$wine" "$helpers/screen_reader.exe" install 2>&1 | tr -d '\r' | tee "$scratch/reader.log"
+grep -q '^FAIL' "$scratch/reader.log" && fail "the screen reader's checks (above)" || pass
+grep -q '^0 failed$' "$scratch/reader.log" && pass || fail "the screen reader did not finish"
+wait
+expect_eq "exit code" "$(cat "$scratch/setup.rc")" 0
+expect_installed "installation through MSAA" "$scratch/large-contents"
+finish
