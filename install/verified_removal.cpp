@@ -23,10 +23,20 @@ wchar_t fold(wchar_t c) noexcept
     return c;
 }
 
-std::wstring_view withoutDevicePrefix(std::wstring_view path) noexcept
+// The path after its device or network prefix; network paths are marked as such, so
+// that "\\?\UNC\server\share" and "\\server\share" compare equal.
+std::wstring_view withoutDevicePrefix(std::wstring_view path, bool& network) noexcept
 {
-    if (path.starts_with(L"\\\\?\\UNC\\")) return path.substr(6); // keeps one "\" for "\\server"
+    network = false;
+    if (path.starts_with(L"\\\\?\\UNC\\")) {
+        network = true;
+        return path.substr(8);
+    }
     if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\??\\")) return path.substr(4);
+    if (path.starts_with(L"\\\\")) {
+        network = true;
+        return path.substr(2);
+    }
     return path;
 }
 
@@ -110,9 +120,11 @@ RemovalResult removeVerified(const std::wstring& path, EntryKind expected) noexc
 
 bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 {
-    a = withoutTrailingSeparators(withoutDevicePrefix(a));
-    b = withoutTrailingSeparators(withoutDevicePrefix(b));
-    if (a.size() != b.size()) return false;
+    bool networkA = false;
+    bool networkB = false;
+    a = withoutTrailingSeparators(withoutDevicePrefix(a, networkA));
+    b = withoutTrailingSeparators(withoutDevicePrefix(b, networkB));
+    if (networkA != networkB || a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (fold(a[i]) != fold(b[i])) return false;
     return true;
@@ -132,17 +144,31 @@ RemovalResult removeEmptyFolderVerified(const std::wstring& path) noexcept
 
 ModuleUse moduleUse(const std::wstring& path) noexcept
 {
-    const OpenedEntry entry = openEntry(path, FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    const OpenedEntry entry = openEntry(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE);
     if (entry.kind == EntryKind::Absent) return ModuleUse::Absent;
-    if (entry.kind == EntryKind::File && (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ModuleUse::ReadOnly;
+    // A read-only file refuses every open for writing, loaded or not: the attribute is
+    // lifted through the handle for the probe and put back afterwards.
+    FILE_BASIC_INFO original{};
+    bool lifted = false;
+    if (entry.kind == EntryKind::File && (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        if (GetFileInformationByHandleEx(entry.handle.get(), FileBasicInfo, &original, sizeof(original))) {
+            FILE_BASIC_INFO writable = original;
+            writable.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+            if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            lifted = SetFileInformationByHandle(entry.handle.get(), FileBasicInfo, &writable, sizeof(writable)) != FALSE;
+        }
+        if (!lifted) return ModuleUse::ReadOnly;
+    }
     // Exclusive, and asking for the right to write data: refused while any other
     // handle is open without sharing, and while the image is mapped by a loader.
-    UniqueFile exclusive(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (exclusive) return ModuleUse::Free;
-    const DWORD error = GetLastError();
-    if (meansAbsent(error)) return ModuleUse::Absent;
-    return ModuleUse::InUse;
+    ModuleUse use = ModuleUse::Free;
+    {
+        UniqueFile exclusive(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!exclusive) use = meansAbsent(GetLastError()) ? ModuleUse::Absent : ModuleUse::InUse;
+    }
+    if (lifted) SetFileInformationByHandle(entry.handle.get(), FileBasicInfo, &original, sizeof(original));
+    return use;
 }
 
 } // namespace elvara

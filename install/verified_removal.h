@@ -39,8 +39,8 @@ bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
 enum class ModuleUse { Absent, Free, InUse, ReadOnly };
 // Whether another process holds the module open or has it mapped (loaded as a DLL):
 // a mapped image refuses every open for writing data, on Windows and under Wine
-// alike, as does an open handle without write sharing. A read-only file cannot be
-// probed that way and is reported as such.
+// alike, as does an open handle without write sharing. A read-only attribute is lifted
+// for the probe and put back; ReadOnly only when it cannot be lifted.
 ModuleUse moduleUse(const std::wstring& path) noexcept;
 
 } // namespace elvara

@@ -155,21 +155,7 @@ std::vector<std::wstring> foldersOnTheWay(const TreeLayout& layout)
 
 std::optional<std::wstring> refusalForModule(const std::wstring& path, bool isPlugin)
 {
-    // A read-only file refuses every open for writing, loaded or not: its attribute is
-    // lifted for the probe and put back afterwards (removal lifts it again itself).
-    UniqueFile attributes(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-                                      shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
-    FILE_BASIC_INFO original{};
-    bool lifted = false;
-    if (attributes && GetFileInformationByHandleEx(attributes.get(), FileBasicInfo, &original, sizeof(original)) &&
-        (original.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        FILE_BASIC_INFO writable = original;
-        writable.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        lifted = SetFileInformationByHandle(attributes.get(), FileBasicInfo, &writable, sizeof(writable)) != FALSE;
-    }
-    const ModuleUse use = moduleUse(path);
-    if (lifted) SetFileInformationByHandle(attributes.get(), FileBasicInfo, &original, sizeof(original));
+    const ModuleUse use = moduleUse(path); // lifts a read-only attribute for its probe
     if (use == ModuleUse::Free || use == ModuleUse::Absent) return std::nullopt;
     if (use == ModuleUse::ReadOnly) return unreadableText(path, ERROR_ACCESS_DENIED);
     return isPlugin ? std::wstring(pluginInUseText) : inUseText(path);

@@ -9,7 +9,9 @@ found=0
 for text in "Installed safely" "Installer package missing" "Administrator permission is required" \
             "Installer integrity check failed" "before updating the plugin" "Cannot create plugin file"; do
     # Texts are stored as UTF-8 and as UTF-16: look for both.
-    if strings -a "$exe" | grep -qF "$text" || strings -a -el "$exe" | grep -qF "$text"; then
+    # (grep reads everything: with -q it would end strings early, and pipefail would
+    # then turn a match into a miss)
+    if [[ $( (strings -a "$exe"; strings -a -el "$exe") | grep -cF -- "$text") -gt 0 ]]; then
         echo "the uninstaller contains \"$text\"" >&2
         found=1
     fi

@@ -318,6 +318,27 @@ TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
     expectExactlyTheNewInstallation(locations);
 }
 
+// A read-only module refuses every open for writing, loaded or not: the check must
+// still tell a loaded one apart, and leave the attribute as it found it.
+TEST(InstallTransaction, ReadOnlyPluginLoadedByAHostRefusesTheUpdate)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    makeOldOwnInstallation(locations);
+    const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
+    ASSERT_TRUE(SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        ModuleHost host(module);
+        ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
+        EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
+            << "a read-only module that a host has loaded must count as in use";
+        EXPECT_NE(GetFileAttributesW(module.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+            << "the check must put the read-only attribute back";
+    }
+    EXPECT_EQ(installFailure(locations), "installed") << "a read-only module that nobody holds is replaced";
+    expectExactlyTheNewInstallation(locations);
+}
+
 TEST(InstallTransaction, PluginHeldOpenRefusesTheUpdateAMissingOneDoesNot)
 {
     ScratchFolder scratch;
