@@ -3,7 +3,7 @@
 # resolve before wWinMain runs, so only a delay-load lets
 # SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) keep a planted copy
 # beside the executable from being loaded.
-set(ELVARA_DELAY_LOADED d2d1 dwrite dwmapi bcrypt oleacc)
+set(ELVARA_DELAY_LOADED d2d1 dwrite dwmapi bcrypt oleacc rstrtmgr)
 
 add_library(elvara_system_libraries INTERFACE)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)

@@ -3,6 +3,7 @@
 #include "base/event_log.h"
 #include "base/failure.h"
 #include "base/unique_handle.h"
+#include "install/module_holders.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
@@ -154,8 +155,11 @@ void ensurePluginNotInUse(const std::wstring& bundleFolder)
         failIf(!exclusive, pluginInUseText);
         return;
     }
-    if (use != ModuleUse::Free) event_log::write("the plug-in module is in use: " + utf8(module));
-    failIf(use != ModuleUse::Free, pluginInUseText);
+    if (use == ModuleUse::Free) return;
+    // The fixed sentence first; then, where the system can tell, who holds the module.
+    const std::string holders = utf8(holdersSentence(applicationsHolding(module)));
+    event_log::write("the plug-in module is in use: " + utf8(module) + holders);
+    fail((std::string(pluginInUseText) + holders).c_str());
 }
 
 void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& operations)
