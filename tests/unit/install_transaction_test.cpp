@@ -300,43 +300,34 @@ TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
     }
 }
 
-TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
-{
-    ScratchFolder scratch;
-    const InstallLocations locations = locationsIn(scratch);
-    makeOldOwnInstallation(locations);
-    const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
-    const TreeSnapshot before = snapshotTree(scratch.path());
-    {
-        ModuleHost host(module);
-        ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
-        EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
-            << "a module that another process has loaded with LoadLibraryW must count as in use";
-        EXPECT_EQ(snapshotTree(scratch.path()), before) << "a refused update must change nothing on disk";
-    }
-    EXPECT_EQ(installFailure(locations), "installed") << "the same update once the host has ended";
-    expectExactlyTheNewInstallation(locations);
-}
-
 // A read-only module refuses every open for writing, loaded or not: the check must
 // still tell a loaded one apart, and leave the attribute as it found it.
-TEST(InstallTransaction, ReadOnlyPluginLoadedByAHostRefusesTheUpdate)
+TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
 {
-    ScratchFolder scratch;
-    const InstallLocations locations = locationsIn(scratch);
-    makeOldOwnInstallation(locations);
-    const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
-    ASSERT_TRUE(SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_READONLY));
-    {
-        ModuleHost host(module);
-        ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
-        EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
-            << "a read-only module that a host has loaded must count as in use";
-        EXPECT_NE(GetFileAttributesW(module.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
-            << "the check must put the read-only attribute back";
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only module" : "writable module");
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        makeOldOwnInstallation(locations);
+        const std::wstring module = locations.bundleFolder + L"\\Contents\\x86_64-win\\ElvaraSound.vst3";
+        if (readOnly) {
+            ASSERT_TRUE(SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const TreeSnapshot before = snapshotTree(scratch.path());
+        {
+            ModuleHost host(module);
+            ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
+            EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
+                << "a module that another process has loaded with LoadLibraryW must count as in use";
+            EXPECT_EQ(snapshotTree(scratch.path()), before) << "a refused update must change nothing on disk";
+            if (readOnly) {
+                EXPECT_NE(GetFileAttributesW(module.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+                    << "the check must put the read-only attribute back";
+            }
+        }
+        EXPECT_EQ(installFailure(locations), "installed") << "the same update once the host has ended";
+        expectExactlyTheNewInstallation(locations);
     }
-    EXPECT_EQ(installFailure(locations), "installed") << "a read-only module that nobody holds is replaced";
-    expectExactlyTheNewInstallation(locations);
 }
 
 TEST(InstallTransaction, PluginHeldOpenRefusesTheUpdateAMissingOneDoesNot)
