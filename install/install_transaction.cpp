@@ -3,10 +3,12 @@
 #include "base/event_log.h"
 #include "base/failure.h"
 #include "base/unique_handle.h"
+#include "install/install_record.h"
 #include "install/module_holders.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
+#include "install/user_file_carry.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
 #include "package/package_format.h"
@@ -27,11 +29,6 @@ constexpr std::wstring_view stagingInfix = L".install-";
 constexpr std::wstring_view rollbackInfix = L".rollback-";
 constexpr std::size_t tokenDigits = 16;
 
-PackageTree treeOf(const PackageEntry& entry) noexcept
-{
-    return isPluginEntry(entry) ? PackageTree::Bundle : PackageTree::Product;
-}
-
 std::string utf8(const std::wstring& path)
 {
     try {
@@ -41,26 +38,11 @@ std::string utf8(const std::wstring& path)
     }
 }
 
-// The names directly inside a folder, without "." and "..".
-std::vector<WIN32_FIND_DATAW> childrenOf(const std::wstring& folder)
-{
-    std::vector<WIN32_FIND_DATAW> children;
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0));
-    if (!search) return children;
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name != L"." && name != L"..") children.push_back(found);
-    } while (FindNextFileW(search.get(), &found));
-    return children;
-}
-
 // Everything that is still below folder, not followed through links, for the log.
 void listRemaining(const std::wstring& folder, std::vector<std::wstring>& remaining)
 {
-    for (const WIN32_FIND_DATAW& child : childrenOf(folder)) {
-        const std::wstring path = appendPath(folder, child.cFileName);
+    for (const std::wstring& name : folderEntryNames(folder)) {
+        const std::wstring path = appendPath(folder, name);
         if (inspectEntry(path) == EntryKind::Folder)
             listRemaining(path, remaining);
         else
@@ -85,58 +67,34 @@ void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left)
     for (const LeftBehind& entry : left) event_log::write(std::string(phase) + ": " + describeLeftBehind(entry));
 }
 
-// Moves every file and folder below from to the same relative path below to, where to
-// does not have that name yet; a folder that both have is merged. Links stay: renaming
-// a file link moves its target under Wine. What cannot move stays.
-void moveLeftovers(const std::wstring& from, const std::wstring& to, FileOperations& operations)
+void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result)
 {
-    for (const WIN32_FIND_DATAW& child : childrenOf(from)) {
-        const std::wstring source = appendPath(from, child.cFileName);
-        const std::wstring target = appendPath(to, child.cFileName);
-        const EntryKind kind = inspectEntry(source);
-        const EntryKind existing = inspectEntry(target);
-        if (kind == EntryKind::Folder && existing == EntryKind::Folder) {
-            moveLeftovers(source, target, operations);
-            operations.removeEmptyFolder(source);
-        } else if ((kind == EntryKind::File || kind == EntryKind::Folder) && existing == EntryKind::Absent) {
-            const DWORD error = operations.moveWithoutReplacing(source, target);
-            if (error == ERROR_SUCCESS)
-                event_log::write("kept the user's " + utf8(source) + " as " + utf8(target));
-            else
-                event_log::write("could not move " + utf8(source) + " to " + utf8(target) + " (Win32 error " +
-                                 std::to_string(error) + ")");
-        }
-    }
+    for (const CarriedItem& item : result.carried)
+        event_log::write(std::string(phase) + ": kept the user's " + utf8(appendPath(from, item.from)) + " as " +
+                         utf8(appendPath(to, item.to)));
+    for (const std::wstring& link : result.links)
+        event_log::write(std::string(phase) + ": a link stays where it is: " + utf8(link));
+    if (result.failure)
+        event_log::write(std::string(phase) + ": could not move " + utf8(result.failure->path) + " (Win32 error " +
+                         std::to_string(result.failure->error) + ")");
 }
 
-// A rollback folder after the swap, or one that an interrupted run left: the
-// package's files go; in the product tree the user's own files move into the product
-// folder; the folder goes once empty. Never raises: what stays waits for the next run.
-void clearRollbackFolder(const std::wstring& rollback, const std::vector<PackageEntry>& entries, PackageTree tree,
+// A rollback folder after the swap, or one that an interrupted run left: the files
+// that were ours go; the user's own items move into the install folder; the folder
+// goes once empty. Never raises: what stays waits for the next run.
+void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
                          const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept
 {
     try {
-        logLeftBehind(phase, removePackageFiles(rollback, entries, tree, operations));
-        if (tree == PackageTree::Product && inspectEntry(rollback) == EntryKind::Folder &&
-            inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, false)) {
-            moveLeftovers(rollback, installFolder, operations);
+        logLeftBehind(phase, removeTreeFiles(rollback, ours.ownedFiles(), operations));
+        if (inspectEntry(rollback) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
+            isOwnedFolder(installFolder, tree == PackageTree::Bundle)) {
+            logCarried(phase, rollback, installFolder, carryUserItems(rollback, installFolder, ours, operations, false));
             operations.removeEmptyFolder(rollback);
         }
         logWhatStayed(phase, rollback);
     } catch (const std::exception& failure) {
         event_log::writeFailure(std::string(phase) + ": " + utf8(rollback), failure);
-    } catch (...) {
-    }
-}
-
-void removeStagingFolder(const std::wstring& staging, const std::vector<PackageEntry>& entries, PackageTree tree,
-                         const char* phase, FileOperations& operations) noexcept
-{
-    try {
-        logLeftBehind(phase, removePackageFiles(staging, entries, tree, operations));
-        logWhatStayed(phase, staging);
-    } catch (const std::exception& failure) {
-        event_log::writeFailure(std::string(phase) + ": " + utf8(staging), failure);
     } catch (...) {
     }
 }
@@ -173,6 +131,29 @@ void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& op
     failIf(!complete, "Unable to write the complete plugin file");
 }
 
+// First in each staging folder, so that whatever a killed run staged is described.
+void writeInstallRecord(const std::wstring& stagingRoot, PackageTree tree, const std::vector<PackageEntry>& entries,
+                        FileOperations& operations)
+{
+    const std::wstring path = installRecordPath(stagingRoot, tree);
+    ensureSafeInstallPath(path);
+    createDirectories(parentPath(path));
+    const std::string text = formatInstallRecord(installRecordOf(entries, tree));
+    writeStagedFile(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, operations);
+}
+
+std::string carryFailureText(const CarryFailure& failure)
+{
+    const std::string path = utf8(failure.path);
+    if (failure.error == ERROR_SHARING_VIOLATION || failure.error == ERROR_LOCK_VIOLATION)
+        return "Your file " + path +
+               " is in use by another program, so it cannot be kept in the updated installation." +
+               utf8(holdersSentence(applicationsHolding(failure.path))) +
+               " Close that program, then run Setup again. Nothing was changed.";
+    return "Your file " + path + " cannot be kept in the updated installation (" +
+           systemErrorDescription(failure.error) + "). Nothing was changed; run Setup again once it can be moved.";
+}
+
 enum class WorkingKind { Staging, Rollback };
 
 struct WorkingFolder {
@@ -186,6 +167,21 @@ bool isToken(std::wstring_view text) noexcept
     return text.size() == tokenDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
                return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
            });
+}
+
+// The entries directly inside a folder, with their creation times.
+std::vector<WIN32_FIND_DATAW> childrenOf(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> children;
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!search) return children;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") children.push_back(found);
+    } while (FindNextFileW(search.get(), &found));
+    return children;
 }
 
 // The working folders beside installFolder that are provably ours: a real folder (no
@@ -250,28 +246,44 @@ void recoverTree(const std::vector<PackageEntry>& entries, const std::wstring& i
             }
         }
     }
+    const std::vector<std::string> names = namesInTree(entries, tree);
     for (const WorkingFolder& folder : folders) {
         event_log::write("recovery: clearing " + utf8(folder.path));
-        if (folder.kind == WorkingKind::Staging)
-            removeStagingFolder(folder.path, entries, tree, "recovery", operations);
-        else
-            clearRollbackFolder(folder.path, entries, tree, installFolder, "recovery", operations);
+        // A staging folder holds nothing but what the installer wrote (its record
+        // lists it even where a kill cut a file short) and the user's items it carried.
+        const TreeOwnership ours(folder.path, tree, names,
+                                 folder.kind == WorkingKind::Staging ? TreeOwnership::Proof::NameOnly
+                                                                     : TreeOwnership::Proof::Digest);
+        clearRollbackFolder(folder.path, ours, tree, installFolder, "recovery", operations);
     }
 }
 
+// One tree's part of the transaction.
+struct TreeSwap {
+    PackageTree tree;
+    std::wstring installFolder, staging, rollback;
+    bool existed = false;
+    bool movedAside = false;
+    bool inPlace = false;
+    CarryResult carried;                     // the user's items, from the old folder into the staged one
+    std::vector<std::wstring> previousFiles; // the old folder's files that were ours
+
+    const std::wstring& oldFolderNow() const { return movedAside ? rollback : installFolder; }
+    const std::wstring& newFolderNow() const { return inPlace ? installFolder : staging; }
+};
+
 struct Transaction {
     const std::vector<PackageEntry>& entries;
-    const InstallLocations& locations;
     FileOperations& operations;
-    std::wstring bundleStaging, productStaging, bundleRollback, productRollback;
-    bool bundleMovedAside = false;
-    bool productMovedAside = false;
-    bool bundleInPlace = false;
-    bool productInPlace = false;
+    TreeSwap bundle, product;
 
-    const std::wstring& stagingFor(PackageTree tree) const
+    TreeSwap& of(PackageTree tree) { return tree == PackageTree::Bundle ? bundle : product; }
+
+    std::vector<std::wstring> newFiles(PackageTree tree) const
     {
-        return tree == PackageTree::Bundle ? bundleStaging : productStaging;
+        std::vector<std::wstring> files{installRecordRelativePath(tree)};
+        for (const std::string& name : namesInTree(entries, tree)) files.push_back(treeRelativePath(name));
+        return files;
     }
 
     // Removal is best effort during the rollback: a refused path check must not
@@ -279,7 +291,7 @@ struct Transaction {
     void removeQuietlyDuringRollback(const std::wstring& root, PackageTree tree) const noexcept
     {
         try {
-            logLeftBehind("rollback", removePackageFiles(root, entries, tree, operations));
+            logLeftBehind("rollback", removeTreeFiles(root, newFiles(tree), operations));
         } catch (const std::exception& failure) {
             event_log::writeFailure("rollback", failure);
         } catch (...) {
@@ -291,27 +303,27 @@ struct Transaction {
     void rollback() const
     {
         event_log::Phase phase("rollback");
-        if (productInPlace) removeQuietlyDuringRollback(locations.productFolder, PackageTree::Product);
-        if (bundleInPlace) removeQuietlyDuringRollback(locations.bundleFolder, PackageTree::Bundle);
-        if (productMovedAside) operations.rename(productRollback, locations.productFolder);
-        if (bundleMovedAside) operations.rename(bundleRollback, locations.bundleFolder);
-        if (pathExistsQuietly(bundleStaging)) removeQuietlyDuringRollback(bundleStaging, PackageTree::Bundle);
-        if (pathExistsQuietly(productStaging)) removeQuietlyDuringRollback(productStaging, PackageTree::Product);
+        for (const TreeSwap* swap : {&product, &bundle})
+            carryBack(swap->oldFolderNow(), swap->newFolderNow(), swap->carried, operations);
+        if (product.inPlace) removeQuietlyDuringRollback(product.installFolder, PackageTree::Product);
+        if (bundle.inPlace) removeQuietlyDuringRollback(bundle.installFolder, PackageTree::Bundle);
+        if (product.movedAside) operations.rename(product.rollback, product.installFolder);
+        if (bundle.movedAside) operations.rename(bundle.rollback, bundle.installFolder);
+        if (pathExistsQuietly(bundle.staging)) removeQuietlyDuringRollback(bundle.staging, PackageTree::Bundle);
+        if (pathExistsQuietly(product.staging)) removeQuietlyDuringRollback(product.staging, PackageTree::Product);
         phase.succeeded();
     }
 };
 
-} // namespace
-
-bool isPluginEntry(const PackageEntry& entry) noexcept { return package_format::isBundleName(entry.name); }
-
-std::wstring entryRelativePath(const PackageEntry& entry, PackageTree tree)
+TreeSwap treeSwap(PackageTree tree, const std::wstring& installFolder, const std::wstring& token)
 {
-    const std::string_view prefix =
-        tree == PackageTree::Bundle ? package_format::bundleTreePrefix : package_format::productTreePrefix;
-    const std::string_view name = entry.name;
-    return utf8ToWide(name.substr(std::min(prefix.size(), name.size())));
+    TreeSwap swap{tree, installFolder, installFolder + std::wstring(stagingInfix) + token,
+                  installFolder + std::wstring(rollbackInfix) + token};
+    swap.existed = pathExists(installFolder);
+    return swap;
 }
+
+} // namespace
 
 std::string describeLeftBehind(const LeftBehind& entry)
 {
@@ -329,17 +341,23 @@ std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::
                                            PackageTree tree, FileOperations& operations)
 {
     ensureSafeInstallPath(root);
+    return removeTreeFiles(root, TreeOwnership(root, tree, namesInTree(entries, tree)).ownedFiles(), operations);
+}
+
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
+                                        FileOperations& operations)
+{
+    ensureSafeInstallPath(root);
     std::vector<LeftBehind> left;
     const auto note = [&left](const std::wstring& path, RemovalResult result, bool isFolder) {
         if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return;
-        // A folder that still holds files the package does not name is meant to stay.
+        // A folder that still holds files that are not ours is meant to stay.
         if (isFolder && result.outcome == RemovalOutcome::Refused && result.error == ERROR_DIR_NOT_EMPTY) return;
         left.push_back({path, result.outcome, result.error});
     };
     std::set<std::wstring> folders;
-    for (const PackageEntry& entry : entries) {
-        if (treeOf(entry) != tree) continue;
-        const std::wstring file = appendPath(root, entryRelativePath(entry, tree));
+    for (const std::wstring& relative : relativeFiles) {
+        const std::wstring file = appendPath(root, relative);
         try {
             ensureSafeInstallPath(file);
         } catch (const std::exception&) {
@@ -368,43 +386,37 @@ void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const Inst
     phase.succeeded();
 }
 
-void installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                    const ProgressCallback& progress)
+InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                              const ProgressCallback& progress)
 {
-    installPackage(entries, locations, progress, realFileOperations());
+    return installPackage(entries, locations, progress, realFileOperations());
 }
 
-void installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                    const ProgressCallback& progress, FileOperations& operations)
+InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                              const ProgressCallback& progress, FileOperations& operations)
 {
     ensureSafeInstallPath(locations.bundleFolder);
     ensureSafeInstallPath(locations.productFolder);
     recoverInterruptedRuns(entries, locations, operations);
-    const bool bundleExisted = pathExists(locations.bundleFolder);
-    const bool productExisted = pathExists(locations.productFolder);
-    if (bundleExisted && !isOwnedFolder(locations.bundleFolder, true))
+    const std::wstring token = utf8ToWide(toLowerHex(randomBytes(8)));
+    Transaction transaction{entries, operations, treeSwap(PackageTree::Bundle, locations.bundleFolder, token),
+                            treeSwap(PackageTree::Product, locations.productFolder, token)};
+    if (transaction.bundle.existed && !isOwnedFolder(locations.bundleFolder, true))
         fail("The existing ElvaraSound VST3 folder was not created by this installer. It will not be overwritten.");
-    if (productExisted && !isOwnedFolder(locations.productFolder, false))
+    if (transaction.product.existed && !isOwnedFolder(locations.productFolder, false))
         fail("The existing product folder is not an ElvaraSound installation. It will not be overwritten.");
 
-    const std::wstring token = utf8ToWide(toLowerHex(randomBytes(8)));
-    Transaction transaction{entries,
-                            locations,
-                            operations,
-                            locations.bundleFolder + std::wstring(stagingInfix) + token,
-                            locations.productFolder + std::wstring(stagingInfix) + token,
-                            locations.bundleFolder + std::wstring(rollbackInfix) + token,
-                            locations.productFolder + std::wstring(rollbackInfix) + token};
-
     try {
-        if (bundleExisted) ensurePluginNotInUse(locations.bundleFolder);
+        if (transaction.bundle.existed) ensurePluginNotInUse(locations.bundleFolder);
 
         event_log::Phase staging("staging");
+        for (const TreeSwap* swap : {&transaction.bundle, &transaction.product})
+            writeInstallRecord(swap->staging, swap->tree, entries, operations);
         const auto total = static_cast<std::uint32_t>(entries.size());
         std::uint32_t written = 0;
         for (const PackageEntry& entry : entries) {
-            const PackageTree tree = treeOf(entry);
-            const std::wstring file = appendPath(transaction.stagingFor(tree), entryRelativePath(entry, tree));
+            const PackageTree tree = treeOf(entry.name);
+            const std::wstring file = appendPath(transaction.of(tree).staging, entryRelativePath(entry, tree));
             ensureSafeInstallPath(file);
             createDirectories(parentPath(file));
             writeStagedFile(file, entry.data, operations);
@@ -413,19 +425,27 @@ void installPackage(const std::vector<PackageEntry>& entries, const InstallLocat
         }
         staging.succeeded();
 
+        event_log::Phase carry("carrying the user's files");
+        for (TreeSwap* swap : {&transaction.bundle, &transaction.product}) {
+            if (!swap->existed) continue;
+            const TreeOwnership previous(swap->installFolder, swap->tree, namesInTree(entries, swap->tree));
+            swap->carried = carryUserItems(swap->installFolder, swap->staging, previous, operations, true);
+            logCarried("carry", swap->installFolder, swap->staging, swap->carried);
+            if (swap->carried.failure) fail(carryFailureText(*swap->carried.failure).c_str());
+            swap->previousFiles = previous.ownedFiles();
+        }
+        carry.succeeded();
+
         event_log::Phase swap("swap");
-        if (bundleExisted) {
-            operations.rename(locations.bundleFolder, transaction.bundleRollback);
-            transaction.bundleMovedAside = true;
+        for (TreeSwap* tree : {&transaction.bundle, &transaction.product}) {
+            if (!tree->existed) continue;
+            operations.rename(tree->installFolder, tree->rollback);
+            tree->movedAside = true;
         }
-        if (productExisted) {
-            operations.rename(locations.productFolder, transaction.productRollback);
-            transaction.productMovedAside = true;
+        for (TreeSwap* tree : {&transaction.bundle, &transaction.product}) {
+            operations.rename(tree->staging, tree->installFolder);
+            tree->inPlace = true;
         }
-        operations.rename(transaction.bundleStaging, locations.bundleFolder);
-        transaction.bundleInPlace = true;
-        operations.rename(transaction.productStaging, locations.productFolder);
-        transaction.productInPlace = true;
         progress(95);
         swap.succeeded();
     } catch (...) {
@@ -441,17 +461,22 @@ void installPackage(const std::vector<PackageEntry>& entries, const InstallLocat
 
     // Committed: the new installation stays whatever happens; what the clean-up
     // cannot remove waits for the next run's recovery.
+    InstallOutcome outcome;
     {
         event_log::Phase cleanUp("clean-up");
-        if (transaction.productMovedAside)
-            clearRollbackFolder(transaction.productRollback, entries, PackageTree::Product, locations.productFolder,
-                                "clean-up", operations);
-        if (transaction.bundleMovedAside)
-            clearRollbackFolder(transaction.bundleRollback, entries, PackageTree::Bundle, locations.bundleFolder,
-                                "clean-up", operations);
+        for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
+            for (const CarriedItem& item : swap->carried.carried)
+                if (item.from != item.to)
+                    outcome.keptBeside.push_back(
+                        {appendPath(swap->installFolder, item.from), appendPath(swap->installFolder, item.to)});
+            if (swap->movedAside)
+                clearRollbackFolder(swap->rollback, TreeOwnership::claiming(swap->rollback, swap->previousFiles),
+                                    swap->tree, swap->installFolder, "clean-up", operations);
+        }
         cleanUp.succeeded();
     }
     progress(100);
+    return outcome;
 }
 
 } // namespace elvara

@@ -1,6 +1,7 @@
 #pragma once
 #include "install/filesystem_ops.h"
 #include "install/install_locations.h"
+#include "install/package_tree.h"
 #include "package/setup_package.h"
 
 #include <cstdint>
@@ -12,22 +13,30 @@ namespace elvara {
 
 using ProgressCallback = std::function<void(std::uint32_t)>;
 
-enum class PackageTree { Bundle, Product };
+// A user's file that kept its place beside a file of the same name that the new
+// installation brought: full paths.
+struct KeptBeside {
+    std::wstring original;
+    std::wstring keptAs;
+};
 
-bool isPluginEntry(const PackageEntry& entry) noexcept;
-// The entry's path inside its tree, as UTF-16; "/" separators stay.
-std::wstring entryRelativePath(const PackageEntry& entry, PackageTree tree);
+struct InstallOutcome {
+    std::vector<KeptBeside> keptBeside;
+};
 
-// Installs both trees as one transaction: staging beside the targets, the previous
-// own installation moved aside, then swapped in. Any failure before the swap is
+// Installs both trees as one transaction: staging beside the targets (each tree's
+// installation record first), the user's own items of the previous installation
+// carried into the staged folders, the previous installation moved aside, then the
+// staged one swapped in. An item of the user's that cannot be carried fails the run
+// before the swap. Any failure before the swap is
 // complete puts everything back and is raised again. Once the swap is complete the
 // installation has succeeded: what the clean-up cannot remove is logged and left to
 // the next run's recovery. Call it while holding the InstallLock: it first recovers
 // what interrupted runs left behind.
-void installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                    const ProgressCallback& progress);
-void installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                    const ProgressCallback& progress, FileOperations& operations);
+InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                              const ProgressCallback& progress);
+InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                              const ProgressCallback& progress, FileOperations& operations);
 
 // A package file or folder that a removal left in place, and why: not ours (a link,
 // another kind of entry, a path through a link) or refused (in use, access denied).
@@ -38,14 +47,18 @@ struct LeftBehind {
 };
 std::string describeLeftBehind(const LeftBehind& entry);
 
-// Best effort: removes the tree's package files below root, then the folders that
-// held them, then root, each verified through its own handle (never through a link).
-// Files the package does not name, and their folders, stay and are not reported;
-// everything else that stayed is returned. Only the check of root itself raises.
+// Best effort: removes the files below root that are ours (listed by root's record
+// with matching bytes, or, without a record, named by the package), then the folders
+// that held them, then root, each verified through its own handle (never through a
+// link). Other files, and their folders, stay and are not reported; everything else
+// that stayed is returned. Only the check of root itself raises.
 std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
                                            PackageTree tree);
 std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
                                            PackageTree tree, FileOperations& operations);
+// The same for files given by their paths relative to root.
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
+                                        FileOperations& operations);
 
 // Puts right what interrupted runs left beside the two install folders: working
 // folders named exactly "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>"

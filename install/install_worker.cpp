@@ -17,9 +17,11 @@ constexpr wchar_t unreadableFailureText[] = L"The installation failed for a reas
 
 void installEverything(InstallStatus& record)
 {
-    installProduct([&record](std::uint32_t percent) { record.progress.exchange(percent); });
+    const InstallOutcome outcome =
+        installProduct([&record](std::uint32_t percent) { record.progress.exchange(percent); });
+    std::wstring text = installSuccessText + keptBesideText(outcome);
     std::lock_guard lock(record.resultMutex);
-    record.resultText = installSuccessText;
+    record.resultText = std::move(text);
 }
 
 void publishFailure(InstallStatus& record, const char* text) noexcept
@@ -49,7 +51,16 @@ std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
 
 } // namespace
 
-void installProduct(const ProgressCallback& progress)
+std::wstring keptBesideText(const InstallOutcome& outcome)
+{
+    std::wstring text;
+    for (const KeptBeside& kept : outcome.keptBeside)
+        text += L" Your own file " + kept.original + L" is now " + kept.keptAs +
+                L": this version installs a file of that name.";
+    return text;
+}
+
+InstallOutcome installProduct(const ProgressCallback& progress)
 {
     const bool elevated = isElevatedAdministrator();
     event_log::write(std::string("Elevated administrator: ") + (elevated ? "yes" : "no"));
@@ -66,14 +77,18 @@ void installProduct(const ProgressCallback& progress)
                          std::to_string(packageBytes(entries)) + " bytes");
         phase.succeeded();
     }
+    InstallOutcome outcome;
     {
         event_log::Phase phase("Install transaction");
-        installPackage(entries, locations, progress);
+        outcome = installPackage(entries, locations, progress);
         phase.succeeded();
     }
+    const std::wstring kept = keptBesideText(outcome);
+    if (!kept.empty()) event_log::write("Kept beside the new files:" + wideToUtf8(kept));
     event_log::Phase phase("Registration");
     registerUninstallEntry(locations, packageBytes(entries));
     phase.succeeded();
+    return outcome;
 }
 
 void runInstallWorker(InstallStatus& record) noexcept

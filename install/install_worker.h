@@ -12,7 +12,10 @@ inline constexpr char administratorRequiredText[] =
 
 // The installation's steps in their order: administrator check, folders, install
 // lock, package verification, transaction, registration. Throws the failure's text.
-void installProduct(const ProgressCallback& progress);
+InstallOutcome installProduct(const ProgressCallback& progress);
+
+// One sentence per user's file that kept its place beside a new file of its name.
+std::wstring keptBesideText(const InstallOutcome& outcome);
 
 // The worker's whole run on the calling thread: install, then publish the result and
 // post WM_INSTALL_FINISHED exactly once. Never throws.

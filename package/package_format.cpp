@@ -39,8 +39,14 @@ bool isSegmentNtfsCanHold(std::string_view segment) noexcept
 
 } // namespace
 
+bool isReservedName(std::string_view name) noexcept
+{
+    return equalsIgnoringCase(name, bundleRecordName) || equalsIgnoringCase(name, productRecordName);
+}
+
 bool isAcceptableEntryName(std::string_view name) noexcept
 {
+    if (isReservedName(name)) return false;
     if (!name.starts_with(bundlePrefix) && !name.starts_with(productPrefix)) return false;
     if (name.find("..") != std::string_view::npos) return false;
     if (name.find("//") != std::string_view::npos) return false;

@@ -31,6 +31,12 @@ inline constexpr std::string_view bundleMarkerName = "VST3/ElvaraSound.vst3/Cont
 inline constexpr std::string_view productMarkerName = "Product/install-marker.txt";
 inline constexpr std::string_view uninstallerName = "Product/Uninstall.exe";
 
+// Each install folder's record of the files installed there, beside its marker. The
+// names are reserved: no package entry may take them.
+inline constexpr std::string_view bundleRecordName = "VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt";
+inline constexpr std::string_view productRecordName = "Product/elvara-installed-files.txt";
+bool isReservedName(std::string_view name) noexcept;
+
 // The fixed line of both ownership markers: ASCII, one line feed, 33 bytes.
 inline constexpr std::string_view ownershipMarkerLine = "ElvaraSound-Livewire-CF9A52D3-v1\n";
 
@@ -47,7 +53,7 @@ inline constexpr std::string_view treeRelativeName(std::string_view name) noexce
 inline constexpr std::array<std::string_view, 4> requiredNames = {
     pluginModuleName, bundleMarkerName, productMarkerName, uninstallerName};
 
-// Name rules 1 to 5 (prefix, "..", "//", trailing "/", character set), and what NTFS
+// Name rules 1 to 5 (prefix, "..", "//", trailing "/", character set), no reserved name, and what NTFS
 // can hold: no segment ends in a full stop, and no segment is a reserved device name
 // (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any case, with or without an
 // extension), which would reach a device instead of a file.

@@ -66,6 +66,8 @@ void checkEntry(const std::string& name, const fs::path& source, std::uint64_t s
     const std::string where = source.string() + " (entry \"" + name + "\")";
     if (name.empty() || name.size() > format::maximumNameLength)
         refuse(where, "a name must be 1 to " + std::to_string(format::maximumNameLength) + " bytes long");
+    if (format::isReservedName(name))
+        refuse(where, "the name is reserved for the installer's record of installed files");
     if (!format::isAcceptableEntryName(name))
         refuse(where, "names must begin with \"" + std::string(format::bundlePrefix) + "\" or \"" +
                           std::string(format::productPrefix) +

@@ -4,6 +4,7 @@
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/install_locations.h"
+#include "install/install_record.h"
 #include "install/path_text.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
@@ -29,15 +30,31 @@ std::wstring pathIn(const std::wstring& folder, std::string_view packageName)
     return appendPath(folder, relative);
 }
 
+// The folder's record names its package files (whichever version wrote it); a
+// recorded file whose bytes changed since is the user's. Without a record, the names
+// of the package that this uninstaller came with.
 TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
 {
-    std::set<std::string_view> names(std::begin(payloadNames), std::end(payloadNames));
-    names.insert(package_format::pluginModuleName);
-    names.insert(package_format::uninstallerName);
+    const PackageTree tree = isBundle ? PackageTree::Bundle : PackageTree::Product;
+    std::set<std::string_view> builtIn(std::begin(payloadNames), std::end(payloadNames));
+    builtIn.insert(package_format::pluginModuleName);
+    builtIn.insert(package_format::uninstallerName);
+    std::vector<std::string> names;
+    for (std::string_view name : builtIn)
+        if (package_format::isBundleName(name) == isBundle) names.emplace_back(name);
+    const TreeOwnership ours(folder, tree, names);
+    if (ours.hasRecord()) {
+        names.clear();
+        for (const RecordedFile& file : ours.record()->files) {
+            const std::wstring path = pathIn(folder, file.name);
+            if (inspectEntry(path) == EntryKind::Absent || ours.isOurs(treeRelativePath(file.name)))
+                names.push_back(file.name);
+        }
+    }
     TreeLayout layout;
     layout.folder = folder;
-    for (std::string_view name : names)
-        if (package_format::isBundleName(name) == isBundle) layout.packageFiles.push_back(pathIn(folder, name));
+    for (const std::string& name : names) layout.packageFiles.push_back(pathIn(folder, name));
+    layout.packageFiles.push_back(installRecordPath(folder, tree));
     layout.marker =
         pathIn(folder, isBundle ? package_format::bundleMarkerName : package_format::productMarkerName);
     const std::wstring executable =

@@ -65,6 +65,11 @@ TEST(PackageNameRules, Table)
         {"Product/nul-a.txt", true},
         {"Product/.hidden", true},
         {"Product/a.b.c", true},
+        // The installation records' names are the installer's own.
+        {"Product/elvara-installed-files.txt", false},
+        {"Product/Elvara-Installed-Files.TXT", false},
+        {"VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt", false},
+        {"Product/Docs/elvara-installed-files.txt", true},
     };
     for (const auto& row : rows)
         EXPECT_EQ(package_format::isAcceptableEntryName(row.name), row.acceptable) << row.name;

@@ -29,6 +29,10 @@ case_of() { # title expected-fragment setup-command
 case_of "space in a name" 'Product/read me.txt' 'echo x >"$scratch/p/Product/read me.txt"'
 case_of "name rule named" 'use only a-z A-Z 0-9' 'echo x >"$scratch/p/Product/read me.txt"'
 case_of "outside both trees" 'Other/x.txt' 'mkdir -p "$scratch/p/Other" && echo x >"$scratch/p/Other/x.txt"'
+case_of "the product's installation record" 'reserved for the installer' \
+    'echo x >"$scratch/p/Product/ELVARA-installed-files.txt"'
+case_of "the bundle's installation record" 'Contents/Resources/elvara-installed-files.txt' \
+    'echo x >"$scratch/p/VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt"'
 case_of "two full stops" 'Product/a..txt' 'echo x >"$scratch/p/Product/a..txt"'
 case_of "marker with CR LF" 'install-marker.txt: an ownership marker must be exactly' \
     'printf "ElvaraSound-Livewire-CF9A52D3-v1\r\n" >"$scratch/p/Product/install-marker.txt"'

@@ -1,8 +1,10 @@
 #include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
+#include "install/install_record.h"
 #include "install/install_transaction.h"
 #include "install/path_text.h"
+#include "package/crypto.h"
 #include "package/text.h"
 #include "unit/scratch_folder.h"
 
@@ -35,10 +37,18 @@ InstallLocations locationsIn(const ScratchFolder& scratch)
     return {scratch / L"Common Files\\VST3\\ElvaraSound.vst3", scratch / L"Program Files\\ElvaraSound"};
 }
 
-// The files that a tree must hold after an installation: exactly the package's.
+std::string snapshotOf(const std::string& content)
+{
+    return std::to_string(content.size()) + ":" +
+           toLowerHex(sha256Digest({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()}));
+}
+
+// The files that a tree must hold after an installation: exactly the package's, and
+// the record of them.
 TreeSnapshot expectedFiles(PackageTree tree)
 {
     TreeSnapshot files;
+    files[installRecordRelativePath(tree)] = snapshotOf(formatInstallRecord(installRecordOf(shippedEntries(), tree)));
     for (const PackageEntry& entry : shippedEntries()) {
         if (isPluginEntry(entry) != (tree == PackageTree::Bundle)) continue;
         std::wstring relative = entryRelativePath(entry, tree);
@@ -205,11 +215,26 @@ std::vector<std::wstring> workingFolders(const ScratchFolder& scratch)
     return found;
 }
 
-// An older installation of our own: the shipped markers plus a file that the new package does not list.
+// Adds a file to an installed tree and to its record, as if an earlier version had installed it.
+void addRecordedFile(const std::wstring& root, PackageTree tree, const std::wstring& relative, const std::string& name,
+                     const std::string& content)
+{
+    writeFile(appendPath(root, relative), content);
+    std::optional<InstallRecord> record = readInstallRecord(root, tree);
+    ASSERT_TRUE(record.has_value());
+    const auto digest = sha256Digest({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
+    RecordedFile file{name, content.size(), {}};
+    std::copy(digest.begin(), digest.end(), file.sha256.begin());
+    record->files.push_back(file);
+    writeFile(installRecordPath(root, tree), formatInstallRecord(*record));
+}
+
+// An older installation of our own: the shipped files plus one that the new package no longer lists.
 void makeOldOwnInstallation(const InstallLocations& locations)
 {
     ASSERT_EQ(installFailure(locations), "installed");
-    writeFile(locations.bundleFolder + L"\\Contents\\Resources\\old-presets.bin", "old");
+    addRecordedFile(locations.bundleFolder, PackageTree::Bundle, L"Contents\\Resources\\old-presets.bin",
+                    "VST3/ElvaraSound.vst3/Contents/Resources/old-presets.bin", "old");
 }
 
 } // namespace
@@ -233,28 +258,22 @@ TEST(InstallTransaction, ReinstallKeepsTheUsersFilesWhereTheUserPutThem)
     writeFile(locations.productFolder + L"\\my-notes.txt", "a user's own file");
     makeFolders(locations.productFolder + L"\\Presets\\Mine");
     writeFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset", "a user's preset");
-    writeFile(locations.productFolder + L"\\README.txt", "an older read-me");
+    writeFile(locations.productFolder + L"\\README.txt", "the user's edit");
 
     ASSERT_EQ(installFailure(locations), "installed");
     TreeSnapshot expected = expectedFiles(PackageTree::Product);
-    expected[L"my-notes.txt"] = filesOnly(snapshotTree(locations.productFolder))[L"my-notes.txt"];
-    expected[L"Presets\\Mine\\warm.preset"] =
-        filesOnly(snapshotTree(locations.productFolder))[L"Presets\\Mine\\warm.preset"];
+    expected[L"my-notes.txt"] = snapshotOf("a user's own file");
+    expected[L"Presets\\Mine\\warm.preset"] = snapshotOf("a user's preset");
+    expected[L"README (yours).txt"] = snapshotOf("the user's edit"); // a recorded file whose bytes the user changed
     EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)), expected);
-    EXPECT_EQ(readFile(locations.productFolder + L"\\my-notes.txt"), "a user's own file");
-    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset"), "a user's preset")
-        << "a user's file in a subfolder must stay at its own path";
-    EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)), expectedFiles(PackageTree::Bundle));
-    // Only the bundle's unlisted file of the old version stays aside, in its rollback folder.
-    const auto left = workingFolders(scratch);
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_TRUE(left[0].starts_with(L"ElvaraSound.vst3.rollback-"));
-    EXPECT_EQ(folderNames(scratch / (L"Common Files\\VST3\\" + left[0] + L"\\Contents\\Resources")),
-              std::vector<std::wstring>{L"old-presets.bin"});
+    const TreeSnapshot expectedBundle = expectedFiles(PackageTree::Bundle); // the old version's own file went
+    EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)), expectedBundle);
+    EXPECT_TRUE(workingFolders(scratch).empty());
 
-    ASSERT_EQ(installFailure(locations), "installed"); // and again: the user's files stay
-    EXPECT_EQ(readFile(locations.productFolder + L"\\Presets\\Mine\\warm.preset"), "a user's preset");
-    EXPECT_EQ(workingFolders(scratch).size(), 1u);
+    ASSERT_EQ(installFailure(locations), "installed"); // and again: the user's files stay, nothing doubles
+    EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)), expected);
+    EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)), expectedBundle);
+    EXPECT_TRUE(workingFolders(scratch).empty());
 }
 
 TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
@@ -442,9 +461,7 @@ TEST(InstallTransaction, FailedRenameBackIsReportedAndStopsTheRollback)
         // What the stopped rollback left is put right by the next run.
         EXPECT_EQ(installFailure(locations), "installed") << c.title;
         expectExactlyTheNewInstallation(locations);
-        const auto left = workingFolders(scratch);
-        ASSERT_EQ(left.size(), 1u) << c.title; // the old bundle's unlisted preset file
-        EXPECT_TRUE(left[0].starts_with(L"ElvaraSound.vst3.rollback-")) << c.title;
+        EXPECT_TRUE(workingFolders(scratch).empty()) << c.title;
     }
 }
 
@@ -455,16 +472,16 @@ TEST(InstallTransaction, FailedDeleteDuringTheCleanUpIsLoggedAndLeftToTheNextRun
     ASSERT_EQ(installFailure(locations), "installed");
     CapturedLog log(scratch);
     FailingFileOperations operations;
-    operations.failAt(FailingFileOperations::RemoveFile, {1}); // the old product's first file
+    operations.failAt(FailingFileOperations::RemoveFile, {1}); // the old product's first file: its record
     EXPECT_EQ(installFailure(locations, [](std::uint32_t) {}, operations), "installed")
         << "after the swap the installation has succeeded, whatever the clean-up meets";
     expectExactlyTheNewInstallation(locations);
     const auto left = workingFolders(scratch);
     ASSERT_EQ(left.size(), 1u) << "the rollback folder with the file that could not be deleted stays";
     const std::wstring aside = scratch / (L"Program Files\\" + left[0]);
-    EXPECT_EQ(folderNames(aside), std::vector<std::wstring>{L"EULA.txt"});
+    EXPECT_EQ(folderNames(aside), std::vector<std::wstring>{L"elvara-installed-files.txt"});
     const std::string text = log.text();
-    const std::string stayed = wideToUtf8(aside + L"\\EULA.txt");
+    const std::string stayed = wideToUtf8(aside + L"\\elvara-installed-files.txt");
     EXPECT_NE(text.find("clean-up: could not be removed (Win32 error 5): " + stayed), std::string::npos) << text;
     EXPECT_NE(text.find("clean-up: left behind: " + stayed), std::string::npos) << text;
 
@@ -542,7 +559,7 @@ TEST(InstallTransaction, AFileLinkInPlaceOfAPackageFileNeverReachesItsTarget)
     EXPECT_EQ(readFile(linked->decoy), decoy) << "the reinstall's clean-up deleted the decoy through a link";
     expectExactlyTheNewInstallation(locations);
     const std::string text = log.text();
-    EXPECT_NE(text.find("clean-up: left alone (a link or not ours): "), std::string::npos) << text;
+    EXPECT_NE(text.find("carry: a link stays where it is: "), std::string::npos) << text;
 
     EXPECT_EQ(installFailure(locations), "installed"); // its recovery meets the link again
     EXPECT_EQ(readFile(linked->decoy), decoy) << "recovery deleted the decoy through a link";
@@ -568,13 +585,7 @@ TEST(InstallTransaction, AnyFailureBeforeTheCommitRestoresBothTrees)
                 EXPECT_EQ(snapshotTree(scratch.path()), before) << where;
             } else {
                 expectExactlyTheNewInstallation(locations); // committed at 95: the new installation stays
-                if (overExisting) {
-                    const auto left = workingFolders(scratch);
-                    ASSERT_EQ(left.size(), 1u) << where; // the bundle aside, with the unlisted preset file
-                    EXPECT_NE(left[0].find(L"ElvaraSound.vst3.rollback-"), std::wstring::npos);
-                } else {
-                    EXPECT_TRUE(workingFolders(scratch).empty()) << where;
-                }
+                EXPECT_TRUE(workingFolders(scratch).empty()) << where;
             }
         }
     }

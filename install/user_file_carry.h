@@ -1,0 +1,52 @@
+#pragma once
+// The user's own files and folders in an install folder keep their place when the
+// installer puts a new folder there: everything that the folder's ownership does not
+// claim moves to the same relative path in the new folder. Where the new folder
+// already holds that name (a package file that a new version starts to ship), the
+// user's item is kept beside it under a derived name; nothing is ever replaced.
+#include "install/filesystem_ops.h"
+#include "install/install_record.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace elvara {
+
+struct CarriedItem {
+    std::wstring from; // relative to the old folder
+    std::wstring to;   // relative to the new folder; differs from `from` when the name was taken
+};
+
+struct CarryFailure {
+    std::wstring path; // full path of the item that could not move
+    DWORD error = ERROR_SUCCESS;
+};
+
+struct CarryResult {
+    std::vector<CarriedItem> carried;
+    std::vector<std::wstring> createdFolders; // relative to the new folder, in the order made
+    std::vector<std::wstring> links;          // full paths of links met: never followed, never moved
+    std::optional<CarryFailure> failure;      // the first item that could not move
+};
+
+// Moves what `ours` does not claim from `from` into `to`. With stopAtFailure the walk
+// ends at the first item that cannot move; otherwise it moves what it can.
+CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, const TreeOwnership& ours,
+                           FileOperations& operations, bool stopAtFailure);
+
+// Undoes a carry: every carried item back to its place in `from`, then the folders
+// that the carry made in `to`, once empty. Best effort; what cannot move stays.
+void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
+               FileOperations& operations) noexcept;
+
+// "CHANGES (yours).txt", then "CHANGES (yours 2).txt" and so on: a name that no
+// package entry can have (the package's names hold neither spaces nor brackets).
+std::wstring derivedUserName(const std::wstring& name, unsigned attempt);
+
+// The names directly inside a folder, without "." and "..".
+std::vector<std::wstring> folderEntryNames(const std::wstring& folder);
+
+} // namespace elvara
