@@ -90,6 +90,7 @@ void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours
         if (inspectEntry(rollback) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
             isOwnedFolder(installFolder, tree == PackageTree::Bundle)) {
             logCarried(phase, rollback, installFolder, carryUserItems(rollback, installFolder, ours, operations, false));
+            removeEmptiedFolders(rollback, operations);
             operations.removeEmptyFolder(rollback);
         }
         logWhatStayed(phase, rollback);

@@ -27,65 +27,86 @@ struct Carrier {
         if (!result.failure) result.failure = CarryFailure{path, error};
     }
 
-    // A free name for the item in the new folder's `relativeFolder`.
-    std::optional<std::wstring> freeName(const std::wstring& relativeFolder, const std::wstring& name) const
+    // A name in the new folder's `toFolder` that nothing holds yet.
+    std::optional<std::wstring> freeName(const std::wstring& toFolder, const std::wstring& name) const
     {
         for (unsigned attempt = 0; attempt <= maximumDerivedNames; ++attempt) {
-            const std::wstring candidate = appendPath(relativeFolder, attempt == 0 ? name : derivedUserName(name, attempt));
+            const std::wstring candidate = appendPath(toFolder, attempt == 0 ? name : derivedUserName(name, attempt));
             if (inspectEntry(appendPath(toRoot, candidate)) == EntryKind::Absent) return candidate;
         }
         return std::nullopt;
     }
 
-    void move(const std::wstring& relativeFolder, const std::wstring& name)
+    // Made only when something moves into it, so an old version's folder does not
+    // reappear empty in the new installation.
+    bool ensureFolder(const std::wstring& relative, const std::wstring& source)
     {
-        const std::wstring from = appendPath(relativeFolder, name);
+        std::wstring folder;
+        for (const std::wstring& component : lexPath(relative).components) {
+            folder = appendPath(folder, component);
+            if (inspectEntry(appendPath(toRoot, folder)) == EntryKind::Folder) continue;
+            if (!CreateDirectoryW(appendPath(toRoot, folder).c_str(), nullptr)) {
+                fail(source, GetLastError());
+                return false;
+            }
+            result.createdFolders.push_back(folder);
+        }
+        return true;
+    }
+
+    void move(const std::wstring& from, const std::wstring& toFolder, const std::wstring& name)
+    {
         const std::wstring source = appendPath(fromRoot, from);
-        const std::optional<std::wstring> to = freeName(relativeFolder, name);
+        if (!ensureFolder(toFolder, source)) return;
+        const std::optional<std::wstring> to = freeName(toFolder, name);
         if (!to) return fail(source, ERROR_FILE_EXISTS);
         const DWORD error = operations.moveWithoutReplacing(source, appendPath(toRoot, *to));
         if (error != ERROR_SUCCESS) return fail(source, error);
         result.carried.push_back({from, *to});
     }
 
-    void walk(const std::wstring& relativeFolder)
+    // Files move one by one, so that one held open stops the carry on every platform
+    // (Windows refuses to rename a folder that holds an open file; Wine does not).
+    void folder(const std::wstring& from, const std::wstring& toFolder, const std::wstring& name)
     {
-        for (const std::wstring& name : folderEntryNames(appendPath(fromRoot, relativeFolder))) {
+        std::wstring to = appendPath(toFolder, name);
+        const EntryKind existing = inspectEntry(appendPath(toRoot, to));
+        if (existing != EntryKind::Folder && existing != EntryKind::Absent) {
+            // A package file took the name: the folder goes beside it.
+            const std::optional<std::wstring> free = freeName(toFolder, name);
+            if (!free) return fail(appendPath(fromRoot, from), ERROR_FILE_EXISTS);
+            to = *free;
+        }
+        const std::wstring source = appendPath(fromRoot, from);
+        if (folderEntryNames(source).empty() && !ours.listsAnythingBelow(from)) {
+            ensureFolder(to, source); // a folder of the user's, empty
+            return;
+        }
+        walk(from, to);
+    }
+
+    void walk(const std::wstring& fromFolder, const std::wstring& toFolder)
+    {
+        for (const std::wstring& name : folderEntryNames(appendPath(fromRoot, fromFolder))) {
             if (stopped()) return;
-            const std::wstring relative = appendPath(relativeFolder, name);
-            const std::wstring source = appendPath(fromRoot, relative);
+            const std::wstring from = appendPath(fromFolder, name);
+            const std::wstring source = appendPath(fromRoot, from);
             switch (inspectEntry(source)) {
             case EntryKind::Link:
             case EntryKind::Absent: // listed but not openable: a link that leads nowhere
                 result.links.push_back(source);
                 break;
             case EntryKind::File:
-                if (!ours.isOurs(relative)) move(relativeFolder, name);
+                if (!ours.isOurs(from)) move(from, toFolder, name);
                 break;
             case EntryKind::Folder:
-                folder(relativeFolder, name);
+                folder(from, toFolder, name);
                 break;
             case EntryKind::Unreadable: // held without sharing: the move tells whether it can go
-                move(relativeFolder, name);
+                move(from, toFolder, name);
                 break;
             }
         }
-    }
-
-    void folder(const std::wstring& relativeFolder, const std::wstring& name)
-    {
-        const std::wstring relative = appendPath(relativeFolder, name);
-        const EntryKind existing = inspectEntry(appendPath(toRoot, relative));
-        // A folder of the user's alone moves in one step, unless the new folder has it too.
-        if (!ours.listsAnythingBelow(relative) && existing != EntryKind::Folder) return move(relativeFolder, name);
-        if (existing == EntryKind::Absent) {
-            if (!CreateDirectoryW(appendPath(toRoot, relative).c_str(), nullptr))
-                return fail(appendPath(fromRoot, relative), GetLastError());
-            result.createdFolders.push_back(relative);
-        } else if (existing != EntryKind::Folder) {
-            return move(relativeFolder, name); // a package file took the name: the whole folder goes beside it
-        }
-        walk(relative);
     }
 };
 
@@ -117,8 +138,21 @@ CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, con
                            FileOperations& operations, bool stopAtFailure)
 {
     Carrier carrier{from, to, ours, operations, stopAtFailure, {}};
-    carrier.walk(L"");
+    carrier.walk(L"", L"");
     return std::move(carrier.result);
+}
+
+void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept
+{
+    try {
+        for (const std::wstring& name : folderEntryNames(root)) {
+            const std::wstring path = appendPath(root, name);
+            if (inspectEntry(path) != EntryKind::Folder) continue;
+            removeEmptiedFolders(path, operations);
+            operations.removeEmptyFolder(path);
+        }
+    } catch (...) {
+    }
 }
 
 void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,

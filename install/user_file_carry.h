@@ -42,6 +42,10 @@ CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, con
 void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
                FileOperations& operations) noexcept;
 
+// Removes the real folders below root that hold nothing (a carry leaves the user's
+// folders empty behind it). Never follows a link.
+void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept;
+
 // "CHANGES (yours).txt", then "CHANGES (yours 2).txt" and so on: a name that no
 // package entry can have (the package's names hold neither spaces nor brackets).
 std::wstring derivedUserName(const std::wstring& name, unsigned attempt);

@@ -28,41 +28,18 @@ const std::vector<PackageEntry>& shippedEntries()
     return entries;
 }
 
-// The standard parents exist on a real machine; staging creates them when they do not,
-// and nothing ever removes them again.
-InstallLocations locationsIn(const ScratchFolder& scratch)
-{
-    makeFolders(scratch / L"Common Files\\VST3");
-    makeFolders(scratch / L"Program Files");
-    return {scratch / L"Common Files\\VST3\\ElvaraSound.vst3", scratch / L"Program Files\\ElvaraSound"};
-}
-
-std::string snapshotOf(const std::string& content)
-{
-    return std::to_string(content.size()) + ":" +
-           toLowerHex(sha256Digest({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()}));
-}
-
 // The files that a tree must hold after an installation: exactly the package's, and
 // the record of them.
 TreeSnapshot expectedFiles(PackageTree tree)
 {
     TreeSnapshot files;
-    files[installRecordRelativePath(tree)] = snapshotOf(formatInstallRecord(installRecordOf(shippedEntries(), tree)));
+    files[installRecordRelativePath(tree)] = contentSnapshot(formatInstallRecord(installRecordOf(shippedEntries(), tree)));
     for (const PackageEntry& entry : shippedEntries()) {
         if (isPluginEntry(entry) != (tree == PackageTree::Bundle)) continue;
         std::wstring relative = entryRelativePath(entry, tree);
         std::replace(relative.begin(), relative.end(), L'/', L'\\');
         files[relative] = std::to_string(entry.data.length) + ":" + toLowerHex(entry.sha256);
     }
-    return files;
-}
-
-TreeSnapshot filesOnly(const TreeSnapshot& snapshot)
-{
-    TreeSnapshot files;
-    for (const auto& [name, kind] : snapshot)
-        if (kind != "folder") files[name] = kind;
     return files;
 }
 
@@ -205,16 +182,6 @@ std::optional<LinkedInstallation> linkedInstallation()
 }
 
 // Working folders left beside the targets (".install-" or ".rollback-").
-std::vector<std::wstring> workingFolders(const ScratchFolder& scratch)
-{
-    std::vector<std::wstring> found;
-    for (const std::wstring& parent : {scratch / L"Common Files\\VST3", scratch / L"Program Files"})
-        for (const std::wstring& name : folderNames(parent))
-            if (name.find(L".install-") != std::wstring::npos || name.find(L".rollback-") != std::wstring::npos)
-                found.push_back(name);
-    return found;
-}
-
 // Adds a file to an installed tree and to its record, as if an earlier version had installed it.
 void addRecordedFile(const std::wstring& root, PackageTree tree, const std::wstring& relative, const std::string& name,
                      const std::string& content)
@@ -262,9 +229,9 @@ TEST(InstallTransaction, ReinstallKeepsTheUsersFilesWhereTheUserPutThem)
 
     ASSERT_EQ(installFailure(locations), "installed");
     TreeSnapshot expected = expectedFiles(PackageTree::Product);
-    expected[L"my-notes.txt"] = snapshotOf("a user's own file");
-    expected[L"Presets\\Mine\\warm.preset"] = snapshotOf("a user's preset");
-    expected[L"README (yours).txt"] = snapshotOf("the user's edit"); // a recorded file whose bytes the user changed
+    expected[L"my-notes.txt"] = contentSnapshot("a user's own file");
+    expected[L"Presets\\Mine\\warm.preset"] = contentSnapshot("a user's preset");
+    expected[L"README (yours).txt"] = contentSnapshot("the user's edit"); // a recorded file whose bytes the user changed
     EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)), expected);
     const TreeSnapshot expectedBundle = expectedFiles(PackageTree::Bundle); // the old version's own file went
     EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)), expectedBundle);

@@ -110,4 +110,35 @@ std::vector<std::wstring> folderNames(const std::wstring& folder)
     return names;
 }
 
+TreeSnapshot filesOnly(const TreeSnapshot& snapshot)
+{
+    TreeSnapshot files;
+    for (const auto& [name, kind] : snapshot)
+        if (kind != "folder") files[name] = kind;
+    return files;
+}
+
+std::string contentSnapshot(const std::string& content)
+{
+    return std::to_string(content.size()) + ":" +
+           toLowerHex(sha256Digest({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()}));
+}
+
+InstallLocations locationsIn(const ScratchFolder& scratch)
+{
+    makeFolders(scratch / L"Common Files\\VST3");
+    makeFolders(scratch / L"Program Files");
+    return {scratch / L"Common Files\\VST3\\ElvaraSound.vst3", scratch / L"Program Files\\ElvaraSound"};
+}
+
+std::vector<std::wstring> workingFolders(const ScratchFolder& scratch)
+{
+    std::vector<std::wstring> found;
+    for (const std::wstring& parent : {scratch / L"Common Files\\VST3", scratch / L"Program Files"})
+        for (const std::wstring& name : folderNames(parent))
+            if (name.find(L".install-") != std::wstring::npos || name.find(L".rollback-") != std::wstring::npos)
+                found.push_back(name);
+    return found;
+}
+
 } // namespace elvara::test

@@ -1,6 +1,8 @@
 #pragma once
 // A fresh folder per test under the temporary folder, removed before and after,
 // and snapshots of folder trees (names, sizes, SHA-256) to prove "nothing changed".
+#include "install/install_locations.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -30,5 +32,15 @@ std::string readFile(const std::wstring& path);
 void makeFolders(const std::wstring& path);
 // Names directly inside a folder, sorted.
 std::vector<std::wstring> folderNames(const std::wstring& folder);
+
+// Only the files of a snapshot; and the snapshot value of a file with this content.
+TreeSnapshot filesOnly(const TreeSnapshot& snapshot);
+std::string contentSnapshot(const std::string& content);
+
+// Install folders inside the scratch folder, with their standard parents made (on a
+// real machine they exist; nothing ever removes them).
+InstallLocations locationsIn(const ScratchFolder& scratch);
+// The names of the working folders beside the install folders of locationsIn.
+std::vector<std::wstring> workingFolders(const ScratchFolder& scratch);
 
 } // namespace elvara::test

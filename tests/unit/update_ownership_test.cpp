@@ -1,0 +1,298 @@
+// Updates, repairs and downgrades between two crafted packages: what the previous
+// installation's record lists is ours, everything else is the user's and keeps its
+// place, and a kill at any step of the swap is put right without losing either.
+#include "base/unique_handle.h"
+#include "install/filesystem_ops.h"
+#include "install/install_record.h"
+#include "install/install_transaction.h"
+#include "install/path_text.h"
+#include "package/crypto.h"
+#include "package/text.h"
+#include "unit/package_builder.h"
+#include "unit/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+
+using namespace elvara;
+using namespace elvara::test;
+
+namespace {
+
+// A package kept alive with the entries that point into it.
+struct Package {
+    explicit Package(std::vector<BuiltEntry> built)
+    {
+        std::sort(built.begin(), built.end(), [](const BuiltEntry& a, const BuiltEntry& b) { return a.name < b.name; });
+        bytes = buildPackage(built);
+        entries = parseSetupPackage({bytes.data(), bytes.size()});
+    }
+    std::vector<std::uint8_t> bytes;
+    std::vector<PackageEntry> entries;
+};
+
+std::vector<BuiltEntry> with(std::vector<BuiltEntry> more)
+{
+    std::vector<BuiltEntry> entries = minimalEntries();
+    entries.insert(entries.end(), more.begin(), more.end());
+    return entries;
+}
+
+// A: an older release. B: drops PRIVACY.txt and Legacy/Guide.txt, adds CHANGES.txt and
+// a factory preset inside the bundle, and changes the read-me.
+const Package& packageA()
+{
+    static const Package a(with({{"Product/PRIVACY.txt", "privacy A"},
+                                 {"Product/README.txt", "read-me A"},
+                                 {"Product/Legacy/Guide.txt", "guide A"}}));
+    return a;
+}
+const Package& packageB()
+{
+    static const Package b(with({{"Product/README.txt", "read-me B"},
+                                 {"Product/CHANGES.txt", "changes B"},
+                                 {"VST3/ElvaraSound.vst3/Contents/Resources/Presets/Factory.vstpreset", "factory B"}}));
+    return b;
+}
+
+// A package's files in one tree, and its record, plus the given user files.
+TreeSnapshot expectedTree(const Package& package, PackageTree tree, const std::map<std::wstring, std::string>& users)
+{
+    TreeSnapshot files;
+    files[installRecordRelativePath(tree)] = contentSnapshot(formatInstallRecord(installRecordOf(package.entries, tree)));
+    for (const PackageEntry& entry : package.entries) {
+        if (treeOf(entry.name) != tree) continue;
+        std::wstring relative = entryRelativePath(entry, tree);
+        std::replace(relative.begin(), relative.end(), L'/', L'\\');
+        files[relative] = std::to_string(entry.data.length) + ":" + toLowerHex(entry.sha256);
+    }
+    for (const auto& [relative, content] : users) files[relative] = contentSnapshot(content);
+    return files;
+}
+
+void writeAll(const std::wstring& root, const std::map<std::wstring, std::string>& files)
+{
+    for (const auto& [relative, content] : files) {
+        makeFolders(parentPath(appendPath(root, relative)));
+        writeFile(appendPath(root, relative), content);
+    }
+}
+
+std::string installFailure(const Package& package, const InstallLocations& locations,
+                           FileOperations& operations = realFileOperations(), InstallOutcome* outcome = nullptr)
+{
+    try {
+        InstallOutcome result = installPackage(package.entries, locations, [](std::uint32_t) {}, operations);
+        if (outcome) *outcome = std::move(result);
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return "installed";
+}
+
+// The user's items that every case starts with: at the product's root, in a
+// subfolder of it, and inside the bundle, where hosts keep user presets.
+const std::map<std::wstring, std::string> usersProduct = {{L"MyNotes.txt", "my notes"},
+                                                          {L"Presets\\Mine\\warm.preset", "warm"}};
+const std::map<std::wstring, std::string> usersBundle = {
+    {L"Contents\\Resources\\UserPresets\\Mine.vstpreset", "mine"}};
+
+std::map<std::wstring, std::string> plus(std::map<std::wstring, std::string> a,
+                                         const std::map<std::wstring, std::string>& b)
+{
+    a.insert(b.begin(), b.end());
+    return a;
+}
+
+} // namespace
+
+TEST(UpdateOwnership, UpdatesRepairsAndDowngradesKeepExactlyTheUsersFiles)
+{
+    struct Case {
+        const char* title;
+        const Package* from;
+        const Package* to;
+        std::map<std::wstring, std::string> productChanges, bundleChanges; // written after the first installation
+        std::map<std::wstring, std::string> productKept, bundleKept;       // the user's files afterwards, besides the new package's
+        std::vector<std::pair<std::wstring, std::wstring>> keptBeside;    // product-relative
+    };
+    const Case cases[] = {
+        {"update A to B", &packageA(), &packageB(),
+         // Legacy/Guide.txt changed by the user: theirs now; PRIVACY.txt unchanged: the old version's, removed.
+         // CHANGES.txt is the user's own where B starts to ship one.
+         {{L"Legacy\\Guide.txt", "my guide"}, {L"CHANGES.txt", "my changes"}},
+         {},
+         {{L"Legacy\\Guide.txt", "my guide"}, {L"CHANGES (yours).txt", "my changes"}},
+         {},
+         {{L"CHANGES.txt", L"CHANGES (yours).txt"}}},
+        {"downgrade B to A", &packageB(), &packageA(),
+         // CHANGES.txt unchanged goes; the factory preset changed by the user stays at its place.
+         {{L"PRIVACY.txt", "my privacy notes"}},
+         {{L"Contents\\Resources\\Presets\\Factory.vstpreset", "my tweaks"}},
+         {{L"PRIVACY (yours).txt", "my privacy notes"}},
+         {{L"Contents\\Resources\\Presets\\Factory.vstpreset", "my tweaks"}},
+         {{L"PRIVACY.txt", L"PRIVACY (yours).txt"}}},
+        {"repair A over A", &packageA(), &packageA(),
+         // A package file the user edited is theirs: kept beside the restored one.
+         {{L"README.txt", "my read-me"}},
+         {},
+         {{L"README (yours).txt", "my read-me"}},
+         {},
+         {{L"README.txt", L"README (yours).txt"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        ASSERT_EQ(installFailure(*c.from, locations), "installed");
+        writeAll(locations.productFolder, plus(usersProduct, c.productChanges));
+        writeAll(locations.bundleFolder, plus(usersBundle, c.bundleChanges));
+
+        InstallOutcome outcome;
+        ASSERT_EQ(installFailure(*c.to, locations, realFileOperations(), &outcome), "installed");
+        EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)),
+                  expectedTree(*c.to, PackageTree::Product, plus(usersProduct, c.productKept)));
+        EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)),
+                  expectedTree(*c.to, PackageTree::Bundle, plus(usersBundle, c.bundleKept)));
+        EXPECT_TRUE(workingFolders(scratch).empty());
+        ASSERT_EQ(outcome.keptBeside.size(), c.keptBeside.size());
+        for (std::size_t i = 0; i < c.keptBeside.size(); ++i) {
+            EXPECT_EQ(outcome.keptBeside[i].original, appendPath(locations.productFolder, c.keptBeside[i].first));
+            EXPECT_EQ(outcome.keptBeside[i].keptAs, appendPath(locations.productFolder, c.keptBeside[i].second));
+        }
+        // The new record describes exactly the new package.
+        const auto record = readInstallRecord(locations.productFolder, PackageTree::Product);
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(formatInstallRecord(*record), formatInstallRecord(installRecordOf(c.to->entries, PackageTree::Product)));
+    }
+}
+
+TEST(UpdateOwnership, ARecordInDoubtIsNoRecord)
+{
+    // Damaged records fall back to the running package's names: an obsolete file of A
+    // is then the user's, never "everything is ours".
+    const std::string cases[] = {"", "garbage\n", "ElvaraSound installation record 1\nversion 1\nend 0"};
+    for (const std::string& damaged : cases) {
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        ASSERT_EQ(installFailure(packageA(), locations), "installed");
+        writeFile(installRecordPath(locations.productFolder, PackageTree::Product), damaged);
+        ASSERT_EQ(installFailure(packageB(), locations), "installed");
+        EXPECT_EQ(readFile(locations.productFolder + L"\\PRIVACY.txt"), "privacy A")
+            << "without a record, A's file is not provably ours: [" << damaged << "]";
+        EXPECT_EQ(readFile(locations.productFolder + L"\\README.txt"), "read-me B");
+    }
+}
+
+TEST(UpdateOwnership, AUsersFileHeldOpenRefusesTheUpdateBeforeTheSwap)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    writeAll(locations.productFolder, usersProduct);
+    writeAll(locations.bundleFolder, usersBundle);
+    const std::wstring held = locations.bundleFolder + L"\\Contents\\Resources\\UserPresets\\Mine.vstpreset";
+    const TreeSnapshot before = snapshotTree(scratch.path());
+    {
+        UniqueFile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(installFailure(packageB(), locations),
+                  "Your file " + wideToUtf8(held) +
+                      " is in use by another program, so it cannot be kept in the updated installation. Close that "
+                      "program, then run Setup again. Nothing was changed.");
+        EXPECT_EQ(snapshotTree(scratch.path()), before) << "the installation must be as it was, the user's files too";
+    }
+    ASSERT_EQ(installFailure(packageB(), locations), "installed");
+    EXPECT_EQ(readFile(held), "mine");
+    EXPECT_TRUE(workingFolders(scratch).empty());
+}
+
+namespace {
+
+// Real operations until the chosen call of one kind; from then on the process is as
+// good as dead: nothing changes on disk any more, so what the run left is what a
+// kill at that step leaves.
+class KilledFileOperations : public FileOperations {
+public:
+    enum Kind { Rename, Move };
+    KilledFileOperations(Kind kind, unsigned call) : kind_(kind), call_(call) {}
+
+    void rename(const std::wstring& from, const std::wstring& to) override
+    {
+        if (diesNow(Rename)) throw FilesystemFailure("rename", ERROR_PROCESS_ABORTED, from, to);
+        FileOperations::rename(from, to);
+    }
+    DWORD moveWithoutReplacing(const std::wstring& from, const std::wstring& to) override
+    {
+        if (diesNow(Move)) return ERROR_PROCESS_ABORTED;
+        return FileOperations::moveWithoutReplacing(from, to);
+    }
+    RemovalResult removeFile(const std::wstring& path) override
+    {
+        if (dead_) return {RemovalOutcome::Refused, ERROR_PROCESS_ABORTED};
+        return FileOperations::removeFile(path);
+    }
+    RemovalResult removeEmptyFolder(const std::wstring& path) override
+    {
+        if (dead_) return {RemovalOutcome::Refused, ERROR_PROCESS_ABORTED};
+        return FileOperations::removeEmptyFolder(path);
+    }
+
+private:
+    bool diesNow(Kind kind)
+    {
+        if (!dead_ && kind == kind_ && ++calls_ == call_) dead_ = true;
+        return dead_;
+    }
+    Kind kind_;
+    unsigned call_;
+    unsigned calls_ = 0;
+    bool dead_ = false;
+};
+
+} // namespace
+
+TEST(UpdateOwnership, AKillAtAnyStepOfTheCarryOrTheSwapLosesNothing)
+{
+    struct Case {
+        const char* title;
+        KilledFileOperations::Kind kind;
+        unsigned call;
+    };
+    const Case cases[] = {
+        {"after the first user's item was carried", KilledFileOperations::Move, 2},
+        {"before the bundle was moved aside", KilledFileOperations::Rename, 1},
+        {"with the bundle aside", KilledFileOperations::Rename, 2},
+        {"with both aside", KilledFileOperations::Rename, 3},
+        {"with the new bundle in place", KilledFileOperations::Rename, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        ASSERT_EQ(installFailure(packageA(), locations), "installed");
+        writeAll(locations.productFolder, usersProduct);
+        writeAll(locations.bundleFolder, usersBundle);
+        KilledFileOperations killed(c.kind, c.call);
+        ASSERT_NE(installFailure(packageB(), locations, killed), "installed");
+
+        // Whichever version is in place after the recovery, it is whole and the user's files are in it.
+        recoverInterruptedRuns(packageB().entries, locations);
+        EXPECT_TRUE(workingFolders(scratch).empty());
+        for (const auto& [relative, content] : usersProduct)
+            EXPECT_EQ(readFile(appendPath(locations.productFolder, relative)), content);
+        for (const auto& [relative, content] : usersBundle)
+            EXPECT_EQ(readFile(appendPath(locations.bundleFolder, relative)), content);
+
+        ASSERT_EQ(installFailure(packageB(), locations), "installed");
+        EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)),
+                  expectedTree(packageB(), PackageTree::Product, usersProduct));
+        EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)),
+                  expectedTree(packageB(), PackageTree::Bundle, usersBundle));
+        EXPECT_TRUE(workingFolders(scratch).empty());
+    }
+}
