@@ -115,7 +115,8 @@ registry_value() { # name
     "$wine" reg query "$uninstall_key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'
 }
 # Every package file in place with its digest from the build's package, and the key.
-# Files of the user's below the product folder, given by relative path, are not counted.
+# Files of the user's below the product folder, given by relative path ("bundle:" and
+# a path for one below the bundle), are not counted.
 expect_installed() { # description [package contents folder] [user's file...]
     local expected sums user_file
     expected=$(cd "${2:-$build/generated/package-contents}" && find . -type f | sort | xargs sha256sum | sort -k2)
@@ -123,7 +124,16 @@ expect_installed() { # description [package contents folder] [user's file...]
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./VST3/ElvaraSound.vst3/$f"; done
              cd "$product_dir" && find . -type f | sed 's|^\./||' | while read -r f; do
                  echo "$(sha256sum <"$f" | cut -d' ' -f1)  ./Product/$f"; done) 2>/dev/null | sort -k2)
-    for user_file in "${@:3}"; do sums=$(grep -v -F -x -- "$(cd "$product_dir" && sha256sum "$user_file" | sed 's|  |  ./Product/|')" <<<"$sums"); done
+    for user_file in "${@:3}"; do
+        if [[ $user_file == bundle:* ]]; then
+            sums=$(grep -v -F -x -- "$(cd "$bundle_dir" && sha256sum "${user_file#bundle:}" | sed 's|  |  ./VST3/ElvaraSound.vst3/|')" <<<"$sums")
+        else
+            sums=$(grep -v -F -x -- "$(cd "$product_dir" && sha256sum "$user_file" | sed 's|  |  ./Product/|')" <<<"$sums")
+        fi
+    done
+    # Each folder's record of what was installed is the installer's own, not a package file.
+    grep -q 'elvara-installed-files.txt$' <<<"$sums" && pass || fail "$1: no installation record"
+    sums=$(grep -v 'elvara-installed-files.txt$' <<<"$sums")
     expect_eq "$1: installed files and digests" "$sums" "$expected"
     expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
 }
