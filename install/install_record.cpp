@@ -33,6 +33,10 @@ bool matches(const std::wstring& path, const RecordedFile& recorded) noexcept
         if (inspectEntry(path) != EntryKind::File) return false;
         UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        // A holder that shares nothing hides the bytes: the file stays the recorded one,
+        // and whoever removes or moves it meets the holder and says so.
+        if (!file && (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION))
+            return true;
         LARGE_INTEGER size{};
         if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != recorded.size)
             return false;

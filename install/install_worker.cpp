@@ -53,10 +53,15 @@ std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
 
 std::wstring keptBesideText(const InstallOutcome& outcome)
 {
+    // The Finished page has room for a few sentences; the log names every file.
+    constexpr std::size_t named = 2;
     std::wstring text;
-    for (const KeptBeside& kept : outcome.keptBeside)
-        text += L" Your own file " + kept.original + L" is now " + kept.keptAs +
+    for (std::size_t i = 0; i < outcome.keptBeside.size() && i < named; ++i)
+        text += L" Your own file " + outcome.keptBeside[i].original + L" is now " + outcome.keptBeside[i].keptAs +
                 L": this version installs a file of that name.";
+    if (outcome.keptBeside.size() > named)
+        text += L" " + std::to_wstring(outcome.keptBeside.size() - named) +
+                L" more of your files were kept beside new ones, each with \"(yours)\" in its name.";
     return text;
 }
 
@@ -83,8 +88,9 @@ InstallOutcome installProduct(const ProgressCallback& progress)
         outcome = installPackage(entries, locations, progress);
         phase.succeeded();
     }
-    const std::wstring kept = keptBesideText(outcome);
-    if (!kept.empty()) event_log::write("Kept beside the new files:" + wideToUtf8(kept));
+    for (const KeptBeside& kept : outcome.keptBeside)
+        event_log::write("Your own file " + wideToUtf8(kept.original) + " is now " + wideToUtf8(kept.keptAs) +
+                         ": this version installs a file of that name.");
     event_log::Phase phase("Registration");
     registerUninstallEntry(locations, packageBytes(entries));
     phase.succeeded();

@@ -47,7 +47,8 @@ TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
         names.clear();
         for (const RecordedFile& file : ours.record()->files) {
             const std::wstring path = pathIn(folder, file.name);
-            if (inspectEntry(path) == EntryKind::Absent || ours.isOurs(treeRelativePath(file.name)))
+            // A link stays the survey's to refuse.
+            if (inspectEntry(path) != EntryKind::File || ours.isOurs(treeRelativePath(file.name)))
                 names.push_back(file.name);
         }
     }

@@ -134,6 +134,28 @@ TEST_F(InstallWorker, InstallsIntoTheRealFoldersAndRegisters)
     EXPECT_TRUE(uninstallKeyExists());
 }
 
+TEST_F(InstallWorker, TheFinishedPageSaysWhereAUsersFileWent)
+{
+    const InstallLocations locations = resolveInstallLocations();
+    for (int run = 0; run < 2; ++run) {
+        FinishedListener listener;
+        Installer record;
+        record.window = listener.window;
+        record.execute();
+        ASSERT_EQ(listener.waitForFinished(60000), 1);
+        ASSERT_TRUE(record.succeeded.load());
+        if (run == 0) {
+            EXPECT_EQ(resultOf(record), installSuccessText);
+            writeFile(locations.productFolder + L"\\README.txt", "my own read-me"); // the repair restores it
+        } else {
+            EXPECT_EQ(resultOf(record), std::wstring(installSuccessText) + L" Your own file " + locations.productFolder +
+                                            L"\\README.txt is now " + locations.productFolder +
+                                            L"\\README (yours).txt: this version installs a file of that name.");
+        }
+    }
+    EXPECT_EQ(readFile(locations.productFolder + L"\\README (yours).txt"), "my own read-me");
+}
+
 TEST_F(InstallWorker, ForeignFolderIsReportedAndLeftAlone)
 {
     const InstallLocations locations = resolveInstallLocations();
