@@ -143,6 +143,15 @@ void writeInstallRecord(const std::wstring& stagingRoot, PackageTree tree, const
     writeStagedFile(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, operations);
 }
 
+std::string previousInstallationStuckText(const std::wstring& folder, DWORD error)
+{
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    return "The previous installation in " + utf8(folder) + " could not be put back in place (" +
+           systemErrorDescription(error) + "). Nothing was removed. " +
+           (inUse ? "Close any program or window that uses this folder, then run Setup again."
+                  : "Run Setup again once the folder can be renamed.");
+}
+
 std::string carryFailureText(const CarryFailure& failure)
 {
     const std::string path = utf8(failure.path);
@@ -238,13 +247,16 @@ void recoverTree(const std::vector<PackageEntry>& entries, const std::wstring& i
             if (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0) newest = i;
         }
         if (newest) {
+            const std::wstring previous = folders[*newest].path;
             try {
-                operations.rename(folders[*newest].path, installFolder);
-                event_log::write("recovery: renamed back " + utf8(folders[*newest].path));
-                folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
-            } catch (const std::exception& failure) {
+                operations.rename(previous, installFolder);
+            } catch (const FilesystemFailure& failure) {
+                // Clearing what could not be put back would lose the previous installation.
                 event_log::writeFailure("recovery", failure);
+                fail(previousInstallationStuckText(previous, failure.errorCode()).c_str());
             }
+            event_log::write("recovery: renamed back " + utf8(previous));
+            folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
         }
     }
     const std::vector<std::string> names = namesInTree(entries, tree);
@@ -356,8 +368,18 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vec
         if (isFolder && result.outcome == RemovalOutcome::Refused && result.error == ERROR_DIR_NOT_EMPTY) return;
         left.push_back({path, result.outcome, result.error});
     };
+    // The marker goes last, and only when everything else went: a folder that keeps any
+    // of our files keeps the proof that it is ours.
+    const auto isMarker = [](const std::wstring& relative) {
+        const std::wstring key = relativePathKey(relative);
+        return key == relativePathKey(treeRelativePath(package_format::bundleMarkerName)) ||
+               key == relativePathKey(treeRelativePath(package_format::productMarkerName));
+    };
+    std::vector<std::wstring> ordered = relativeFiles;
+    std::stable_partition(ordered.begin(), ordered.end(), [&](const std::wstring& relative) { return !isMarker(relative); });
     std::set<std::wstring> folders;
-    for (const std::wstring& relative : relativeFiles) {
+    for (const std::wstring& relative : ordered) {
+        if (isMarker(relative) && !left.empty()) continue;
         const std::wstring file = appendPath(root, relative);
         try {
             ensureSafeInstallPath(file);

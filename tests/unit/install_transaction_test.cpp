@@ -446,7 +446,8 @@ TEST(InstallTransaction, FailedDeleteDuringTheCleanUpIsLoggedAndLeftToTheNextRun
     const auto left = workingFolders(scratch);
     ASSERT_EQ(left.size(), 1u) << "the rollback folder with the file that could not be deleted stays";
     const std::wstring aside = scratch / (L"Program Files\\" + left[0]);
-    EXPECT_EQ(folderNames(aside), std::vector<std::wstring>{L"elvara-installed-files.txt"});
+    EXPECT_EQ(folderNames(aside), (std::vector<std::wstring>{L"elvara-installed-files.txt", L"install-marker.txt"}))
+        << "the marker stays with what could not be removed";
     const std::string text = log.text();
     const std::string stayed = wideToUtf8(aside + L"\\elvara-installed-files.txt");
     EXPECT_NE(text.find("clean-up: could not be removed (Win32 error 5): " + stayed), std::string::npos) << text;
@@ -604,7 +605,8 @@ TEST(InstallTransaction, RemovePackageFilesReportsWhatItCouldNotRemove)
     EXPECT_EQ(left[0].path, readMe);
     EXPECT_EQ(left[0].outcome, RemovalOutcome::Refused);
     EXPECT_EQ(left[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(folderNames(locations.productFolder), std::vector<std::wstring>{L"README.txt"});
+    EXPECT_EQ(folderNames(locations.productFolder), (std::vector<std::wstring>{L"README.txt", L"install-marker.txt"}))
+        << "the marker stays with what could not be removed";
     heldOpen.reset();
     EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
     EXPECT_FALSE(pathExistsQuietly(locations.productFolder));

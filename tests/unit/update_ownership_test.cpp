@@ -296,3 +296,92 @@ TEST(UpdateOwnership, AKillAtAnyStepOfTheCarryOrTheSwapLosesNothing)
         EXPECT_TRUE(workingFolders(scratch).empty());
     }
 }
+
+TEST(UpdateOwnership, APreviousInstallationThatCannotBePutBackIsNeverCleared)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    writeAll(locations.productFolder, usersProduct);
+    writeAll(locations.bundleFolder, usersBundle);
+    // A kill with the bundle moved aside.
+    const std::wstring aside = locations.bundleFolder + L".rollback-00112233445566ff";
+    ASSERT_TRUE(MoveFileExW(locations.bundleFolder.c_str(), aside.c_str(), 0));
+    const TreeSnapshot before = snapshotTree(scratch.path());
+    {
+        // Something holds the folder set aside: a window whose current folder it is.
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        ASSERT_TRUE(SetCurrentDirectoryW(aside.c_str()));
+        const std::string failure = installFailure(packageB(), locations);
+        SetCurrentDirectoryW(previous);
+        EXPECT_TRUE(failure.starts_with("The previous installation in " + wideToUtf8(aside) +
+                                        " could not be put back in place ("))
+            << failure;
+        EXPECT_TRUE(failure.ends_with("). Nothing was removed. Close any program or window that uses this folder, "
+                                      "then run Setup again."))
+            << failure;
+        EXPECT_EQ(snapshotTree(scratch.path()), before) << "the previous installation must survive whole";
+    }
+    ASSERT_EQ(installFailure(packageB(), locations), "installed") << "the next run completes";
+    EXPECT_EQ(filesOnly(snapshotTree(locations.bundleFolder)),
+              expectedTree(packageB(), PackageTree::Bundle, usersBundle));
+    EXPECT_TRUE(workingFolders(scratch).empty());
+}
+
+namespace {
+
+// Fails the chosen removals of files, and every rename once the first removal failed:
+// a rollback that cannot finish.
+class StuckRollbackOperations : public FileOperations {
+public:
+    explicit StuckRollbackOperations(unsigned failingRemoval) : failingRemoval_(failingRemoval) {}
+    RemovalResult removeFile(const std::wstring& path) override
+    {
+        if (++removals_ == failingRemoval_) {
+            stuck_ = true;
+            return {RemovalOutcome::Refused, ERROR_SHARING_VIOLATION};
+        }
+        return FileOperations::removeFile(path);
+    }
+    void rename(const std::wstring& from, const std::wstring& to) override
+    {
+        if (stuck_) throw FilesystemFailure("rename", ERROR_SHARING_VIOLATION, from, to);
+        FileOperations::rename(from, to);
+    }
+    bool stuck() const { return stuck_; }
+
+private:
+    unsigned failingRemoval_;
+    unsigned removals_ = 0;
+    bool stuck_ = false;
+};
+
+} // namespace
+
+TEST(UpdateOwnership, AnUnfinishedRollbackKeepsTheNewFoldersMarker)
+{
+    for (unsigned failing = 1; failing <= 3; ++failing) {
+        SCOPED_TRACE("removal " + std::to_string(failing) + " fails");
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        ASSERT_EQ(installFailure(packageA(), locations), "installed");
+        writeAll(locations.productFolder, usersProduct);
+        StuckRollbackOperations operations(failing);
+        try {
+            installPackage(packageB().entries, locations, [](std::uint32_t percent) {
+                if (percent == 95) throw std::runtime_error("injected");
+            }, operations);
+            ADD_FAILURE() << "installed";
+        } catch (const std::exception&) {
+        }
+        ASSERT_TRUE(operations.stuck());
+        const std::wstring marker = locations.productFolder + L"\\install-marker.txt";
+        EXPECT_EQ(readFile(marker), "ElvaraSound-Livewire-CF9A52D3-v1\n")
+            << "a half-undone folder that lost its marker would be refused for good";
+        ASSERT_EQ(installFailure(packageB(), locations), "installed");
+        EXPECT_EQ(filesOnly(snapshotTree(locations.productFolder)),
+                  expectedTree(packageB(), PackageTree::Product, usersProduct));
+        EXPECT_TRUE(workingFolders(scratch).empty());
+    }
+}
