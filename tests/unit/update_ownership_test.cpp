@@ -385,3 +385,28 @@ TEST(UpdateOwnership, AnUnfinishedRollbackKeepsTheNewFoldersMarker)
         EXPECT_TRUE(workingFolders(scratch).empty());
     }
 }
+
+TEST(UpdateOwnership, RecoveryPutsBackTheNewestOfSeveralPreviousInstallations)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    // Two interrupted updates, one after the other, each leaving the bundle aside.
+    const std::wstring older = locations.bundleFolder + L".rollback-1111111111111111";
+    const std::wstring newer = locations.bundleFolder + L".rollback-0000000000000000";
+    ASSERT_TRUE(CopyFileW((locations.bundleFolder + L"\\Contents\\Resources\\elvara-product.txt").c_str(),
+                          (scratch / L"marker").c_str(), FALSE));
+    for (const std::wstring& aside : {older, newer}) {
+        makeFolders(aside + L"\\Contents\\Resources");
+        ASSERT_TRUE(CopyFileW((scratch / L"marker").c_str(), (aside + L"\\Contents\\Resources\\elvara-product.txt").c_str(),
+                              FALSE));
+        writeFile(aside + L"\\Contents\\Resources\\which.txt", aside == newer ? "newer" : "older");
+        Sleep(1100); // creation times a second apart
+    }
+    removeTree(locations.bundleFolder);
+    recoverInterruptedRuns(packageA().entries, locations);
+    EXPECT_EQ(readFile(locations.bundleFolder + L"\\Contents\\Resources\\which.txt"), "newer");
+    EXPECT_EQ(readFile(locations.bundleFolder + L"\\Contents\\Resources\\which (yours).txt"), "older")
+        << "the older one's user file is kept too";
+    EXPECT_TRUE(workingFolders(scratch).empty());
+}
