@@ -1,0 +1,290 @@
+#include "install/recovery.h"
+
+#include "base/event_log.h"
+#include "base/failure.h"
+#include "base/unique_handle.h"
+#include "install/install_record.h"
+#include "install/ownership.h"
+#include "install/path_safety.h"
+#include "install/path_text.h"
+#include "install/verified_removal.h"
+#include "package/package_format.h"
+#include "package/text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+namespace elvara {
+
+namespace {
+
+constexpr std::size_t tokenDigits = 16;
+
+// Everything that is still below folder, not followed through links, for the log.
+void listRemaining(const std::wstring& folder, std::vector<std::wstring>& remaining)
+{
+    for (const std::wstring& name : folderEntryNames(folder)) {
+        const std::wstring path = appendPath(folder, name);
+        if (inspectEntry(path) == EntryKind::Folder)
+            listRemaining(path, remaining);
+        else
+            remaining.push_back(path);
+    }
+}
+
+void logWhatStayed(const char* phase, const std::wstring& folder)
+{
+    if (inspectEntry(folder) == EntryKind::Absent) return;
+    std::vector<std::wstring> remaining;
+    listRemaining(folder, remaining);
+    if (remaining.empty()) {
+        event_log::write(std::string(phase) + ": left behind: " + printablePath(folder));
+        return;
+    }
+    for (const std::wstring& path : remaining) event_log::write(std::string(phase) + ": left behind: " + printablePath(path));
+}
+
+std::string previousInstallationStuckText(const std::wstring& folder, DWORD error)
+{
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    return "The previous installation in " + printablePath(folder) + " could not be put back in place (" +
+           systemErrorDescription(error) + "). Nothing was removed. " +
+           (inUse ? "Close any program or window that uses this folder, then run Setup again."
+                  : "Run Setup again once the folder can be renamed.");
+}
+
+enum class WorkingKind { Staging, Rollback };
+
+struct WorkingFolder {
+    std::wstring path;
+    WorkingKind kind;
+    FILETIME created;
+};
+
+bool isToken(std::wstring_view text) noexcept
+{
+    return text.size() == tokenDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
+               return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+           });
+}
+
+// The entries directly inside a folder, with their creation times.
+std::vector<WIN32_FIND_DATAW> childrenOf(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> children;
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!search) return children;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") children.push_back(found);
+    } while (FindNextFileW(search.get(), &found));
+    return children;
+}
+
+// The working folders beside installFolder that are provably ours: a real folder (no
+// link), named exactly after the install folder and a token, whose marker, where it
+// holds one, is the marker line.
+std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolder, PackageTree tree)
+{
+    std::vector<WorkingFolder> found;
+    const LexedPath lexed = lexPath(installFolder);
+    if (lexed.components.empty()) return found;
+    const std::wstring& leaf = lexed.components.back();
+    const std::wstring parent = parentPath(installFolder);
+    const std::wstring markerRelative = utf8ToWide(package_format::treeRelativeName(
+        tree == PackageTree::Bundle ? package_format::bundleMarkerName : package_format::productMarkerName));
+    for (const WIN32_FIND_DATAW& child : childrenOf(parent)) {
+        const std::wstring_view name = child.cFileName;
+        if (!name.starts_with(leaf)) continue;
+        const std::wstring_view rest = name.substr(leaf.size());
+        std::optional<WorkingKind> kind;
+        if (rest.starts_with(stagingInfix) && isToken(rest.substr(stagingInfix.size()))) kind = WorkingKind::Staging;
+        if (rest.starts_with(rollbackInfix) && isToken(rest.substr(rollbackInfix.size()))) kind = WorkingKind::Rollback;
+        if (!kind) continue;
+        const std::wstring path = installFolder + std::wstring(rest);
+        if (inspectEntry(path) != EntryKind::Folder) {
+            event_log::write("recovery: not ours, left alone: " + printablePath(path));
+            continue;
+        }
+        const std::wstring marker = appendPath(path, markerRelative);
+        const EntryKind markerKind = inspectEntry(marker);
+        const bool provedOurs = markerKind == EntryKind::Absent ||
+                                (markerKind == EntryKind::File && isOwnedFolder(path, tree == PackageTree::Bundle));
+        if (!provedOurs) {
+            event_log::write("recovery: not ours, left alone: " + printablePath(path));
+            continue;
+        }
+        found.push_back({path, *kind, child.ftCreationTime});
+    }
+    return found;
+}
+
+void recoverTree(const std::vector<std::string>& packageNames, const std::wstring& installFolder, PackageTree tree,
+                 FileOperations& operations)
+{
+    std::vector<WorkingFolder> folders = workingFoldersBeside(installFolder, tree);
+    if (folders.empty()) return;
+    if (inspectEntry(installFolder) == EntryKind::Absent) {
+        // The previous installation, moved aside by a run that did not finish its swap.
+        std::optional<std::size_t> newest;
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+            if (folders[i].kind != WorkingKind::Rollback ||
+                !isOwnedFolder(folders[i].path, tree == PackageTree::Bundle))
+                continue;
+            if (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0) newest = i;
+        }
+        if (newest) {
+            const std::wstring previous = folders[*newest].path;
+            try {
+                operations.rename(previous, installFolder);
+            } catch (const FilesystemFailure& failure) {
+                // Clearing what could not be put back would lose the previous installation.
+                event_log::writeFailure("recovery", failure);
+                fail(previousInstallationStuckText(previous, failure.errorCode()).c_str());
+            }
+            event_log::write("recovery: renamed back " + printablePath(previous));
+            folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
+        }
+    }
+    for (const WorkingFolder& folder : folders) {
+        event_log::write("recovery: clearing " + printablePath(folder.path));
+        // A staging folder holds nothing but what the installer wrote (its record
+        // lists it even where a kill cut a file short) and the user's items it carried.
+        const TreeOwnership ours(folder.path, tree, packageNames,
+                                 folder.kind == WorkingKind::Staging ? TreeOwnership::Proof::NameOnly
+                                                                     : TreeOwnership::Proof::Digest);
+        clearRollbackFolder(folder.path, ours, tree, installFolder, "recovery", operations);
+    }
+}
+
+} // namespace
+
+std::string printablePath(const std::wstring& path)
+{
+    try {
+        return wideToUtf8(path);
+    } catch (...) {
+        return "(unprintable path)";
+    }
+}
+
+void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left)
+{
+    for (const LeftBehind& entry : left) event_log::write(std::string(phase) + ": " + describeLeftBehind(entry));
+}
+
+void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result)
+{
+    for (const CarriedItem& item : result.carried)
+        event_log::write(std::string(phase) + ": kept the user's " + printablePath(appendPath(from, item.from)) + " as " +
+                         printablePath(appendPath(to, item.to)));
+    for (const std::wstring& link : result.links)
+        event_log::write(std::string(phase) + ": a link stays where it is: " + printablePath(link));
+    if (result.failure)
+        event_log::write(std::string(phase) + ": could not move " + printablePath(result.failure->path) + " (Win32 error " +
+                         std::to_string(result.failure->error) + ")");
+}
+
+void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
+                         const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept
+{
+    try {
+        logLeftBehind(phase, removeTreeFiles(rollback, ours.ownedFiles(), operations));
+        if (inspectEntry(rollback) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
+            isOwnedFolder(installFolder, tree == PackageTree::Bundle)) {
+            logCarried(phase, rollback, installFolder, carryUserItems(rollback, installFolder, ours, operations, false));
+            removeEmptiedFolders(rollback, operations);
+            operations.removeEmptyFolder(rollback);
+        }
+        logWhatStayed(phase, rollback);
+    } catch (const std::exception& failure) {
+        event_log::writeFailure(std::string(phase) + ": " + printablePath(rollback), failure);
+    } catch (...) {
+    }
+}
+
+std::string describeLeftBehind(const LeftBehind& entry)
+{
+    if (entry.outcome == RemovalOutcome::NotOurs) return "left alone (a link or not ours): " + printablePath(entry.path);
+    return "could not be removed (Win32 error " + std::to_string(entry.error) + "): " + printablePath(entry.path);
+}
+
+std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
+                                           PackageTree tree)
+{
+    return removePackageFiles(root, entries, tree, realFileOperations());
+}
+
+std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
+                                           PackageTree tree, FileOperations& operations)
+{
+    ensureSafeInstallPath(root);
+    return removeTreeFiles(root, TreeOwnership(root, tree, namesInTree(entries, tree)).ownedFiles(), operations);
+}
+
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
+                                        FileOperations& operations)
+{
+    ensureSafeInstallPath(root);
+    std::vector<LeftBehind> left;
+    const auto note = [&left](const std::wstring& path, RemovalResult result, bool isFolder) {
+        if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return;
+        // A folder that still holds files that are not ours is meant to stay.
+        if (isFolder && result.outcome == RemovalOutcome::Refused && result.error == ERROR_DIR_NOT_EMPTY) return;
+        left.push_back({path, result.outcome, result.error});
+    };
+    // The marker goes last, and only when everything else went: a folder that keeps any
+    // of our files keeps the proof that it is ours.
+    const auto isMarker = [](const std::wstring& relative) {
+        const std::wstring key = relativePathKey(relative);
+        return key == relativePathKey(treeRelativePath(package_format::bundleMarkerName)) ||
+               key == relativePathKey(treeRelativePath(package_format::productMarkerName));
+    };
+    std::vector<std::wstring> ordered = relativeFiles;
+    std::stable_partition(ordered.begin(), ordered.end(), [&](const std::wstring& relative) { return !isMarker(relative); });
+    std::set<std::wstring> folders;
+    for (const std::wstring& relative : ordered) {
+        if (isMarker(relative) && !left.empty()) continue;
+        const std::wstring file = appendPath(root, relative);
+        try {
+            ensureSafeInstallPath(file);
+        } catch (const std::exception&) {
+            left.push_back({file, RemovalOutcome::NotOurs}); // leads through a link
+            continue;
+        }
+        note(file, operations.removeFile(file), false);
+        for (std::wstring folder = parentPath(file); folder.size() > root.size() && folder != root;
+             folder = parentPath(folder))
+            folders.insert(folder);
+    }
+    std::vector<std::wstring> deepestFirst(folders.begin(), folders.end());
+    std::stable_sort(deepestFirst.begin(), deepestFirst.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : deepestFirst) note(folder, operations.removeEmptyFolder(folder), true);
+    note(root, operations.removeEmptyFolder(root), true);
+    return left;
+}
+
+void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                            FileOperations& operations)
+{
+    std::vector<std::string> names;
+    for (const PackageEntry& entry : entries) names.push_back(entry.name);
+    recoverInterruptedRuns(names, locations, operations);
+}
+
+void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const InstallLocations& locations,
+                            FileOperations& operations)
+{
+    event_log::Phase phase("recovery");
+    recoverTree(packageNames, locations.bundleFolder, PackageTree::Bundle, operations);
+    recoverTree(packageNames, locations.productFolder, PackageTree::Product, operations);
+    phase.succeeded();
+}
+
+} // namespace elvara

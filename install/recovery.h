@@ -1,0 +1,66 @@
+#pragma once
+// What interrupted runs leave beside the two install folders, and how Setup and the
+// uninstaller alike put it right; and the verified removal of the files that are ours.
+#include "install/filesystem_ops.h"
+#include "install/install_locations.h"
+#include "install/install_record.h"
+#include "install/package_tree.h"
+#include "install/user_file_carry.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace elvara {
+
+// Working folders are named "<install folder>" + infix + 16 lower-case hex digits.
+inline constexpr std::wstring_view stagingInfix = L".install-";
+inline constexpr std::wstring_view rollbackInfix = L".rollback-";
+
+// A package file or folder that a removal left in place, and why: not ours (a link,
+// another kind of entry, a path through a link) or refused (in use, access denied).
+struct LeftBehind {
+    std::wstring path;
+    RemovalOutcome outcome = RemovalOutcome::Refused;
+    DWORD error = ERROR_SUCCESS;
+};
+std::string describeLeftBehind(const LeftBehind& entry);
+
+// Best effort: removes the files below root that are ours (listed by root's record
+// with matching bytes, or, without a record, named by the package), then the folders
+// that held them, then root, each verified through its own handle (never through a
+// link). Other files, and their folders, stay and are not reported; everything else
+// that stayed is returned. Only the check of root itself raises.
+std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
+                                           PackageTree tree);
+std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
+                                           PackageTree tree, FileOperations& operations);
+// The same for files given by their paths relative to root.
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
+                                        FileOperations& operations);
+
+// Puts right what interrupted runs left beside the two install folders: working
+// folders named exactly "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>"
+// whose markers, where they hold one, are ours. A rollback folder whose install
+// folder is missing is renamed back first (the newest, when there are several); when
+// that rename fails, nothing is removed and the run stops with a text that names the
+// folder. Then staging and rollback folders lose the files that are ours (by their
+// records, or without one by packageNames), the user's items move into the install
+// folder at the same relative path, and the emptied folders go. Never follows a link;
+// leaves alone what is not provably ours. Call it only under the InstallLock.
+void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const InstallLocations& locations,
+                            FileOperations& operations = realFileOperations());
+void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                            FileOperations& operations = realFileOperations());
+
+// A rollback folder after the swap, or one that an interrupted run left: the files
+// that are ours go; the user's own items move into the install folder (when that is
+// ours); the folder goes once empty. Never raises: what stays waits for the next run.
+void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
+                         const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept;
+void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result);
+void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left);
+// UTF-8 for the log; a placeholder for a path that cannot be converted.
+std::string printablePath(const std::wstring& path);
+
+} // namespace elvara
