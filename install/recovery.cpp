@@ -278,6 +278,15 @@ void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const Inst
     recoverInterruptedRuns(names, locations, operations);
 }
 
+std::vector<std::wstring> interruptedRunFolders(const InstallLocations& locations)
+{
+    std::vector<std::wstring> folders;
+    for (const auto& [folder, tree] : {std::pair{locations.bundleFolder, PackageTree::Bundle},
+                                       std::pair{locations.productFolder, PackageTree::Product}})
+        for (const WorkingFolder& working : workingFoldersBeside(folder, tree)) folders.push_back(working.path);
+    return folders;
+}
+
 void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const InstallLocations& locations,
                             FileOperations& operations)
 {

@@ -53,6 +53,9 @@ void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const 
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 
+// The working folders of interrupted runs that are provably ours, as they are now.
+std::vector<std::wstring> interruptedRunFolders(const InstallLocations& locations);
+
 // A rollback folder after the swap, or one that an interrupted run left: the files
 // that are ours go; the user's own items move into the install folder (when that is
 // ours); the folder goes once empty. Never raises: what stays waits for the next run.

@@ -11,6 +11,7 @@
 #include "install/administrator.h"
 #include "install/install_lock.h"
 #include "install/install_locations.h"
+#include "install/recovery.h"
 #include "package/text.h"
 #include "self_removal.h"
 #include "uninstall.h"
@@ -125,6 +126,21 @@ int uninstall(const Options& options)
         return exitAnotherInstall;
     }
 
+    // What interrupted installations left goes first, as Setup does it; then the survey.
+    try {
+        recoverInterruptedRuns(builtInPackageNames(), resolveInstallLocations());
+    } catch (const std::exception& failure) {
+        tell(options, utf8ToWide(failure.what()), true);
+        return exitFailure;
+    }
+    if (const std::vector<std::wstring> left = interruptedRunFolders(resolveInstallLocations()); !left.empty()) {
+        tell(options,
+             L"Nothing was removed: " + left.front() +
+                 L" was left by an interrupted installation and could not be cleared. Close any program or window "
+                 L"that uses it, then run the uninstaller again.",
+             true);
+        return exitFailure;
+    }
     const std::wstring self = executablePath();
     UninstallPlan plan = planUninstall(self);
     if (plan.refusal) {

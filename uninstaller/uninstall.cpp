@@ -36,12 +36,9 @@ std::wstring pathIn(const std::wstring& folder, std::string_view packageName)
 TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
 {
     const PackageTree tree = isBundle ? PackageTree::Bundle : PackageTree::Product;
-    std::set<std::string_view> builtIn(std::begin(payloadNames), std::end(payloadNames));
-    builtIn.insert(package_format::pluginModuleName);
-    builtIn.insert(package_format::uninstallerName);
     std::vector<std::string> names;
-    for (std::string_view name : builtIn)
-        if (package_format::isBundleName(name) == isBundle) names.emplace_back(name);
+    for (const std::string& name : builtInPackageNames())
+        if (package_format::isBundleName(name) == isBundle) names.push_back(name);
     const TreeOwnership ours(folder, tree, names);
     if (ours.hasRecord()) {
         names.clear();
@@ -162,6 +159,14 @@ private:
 };
 
 } // namespace
+
+std::vector<std::string> builtInPackageNames()
+{
+    std::set<std::string_view> names(std::begin(payloadNames), std::end(payloadNames));
+    names.insert(package_format::pluginModuleName);
+    names.insert(package_format::uninstallerName);
+    return {names.begin(), names.end()};
+}
 
 bool UninstallPlan::nothingToRemove() const
 {

@@ -21,6 +21,10 @@ struct UninstallPlan {
     bool nothingToRemove() const;
 };
 
+// The names of the package that this uninstaller came with: what it removes from a
+// folder that has no installation record.
+std::vector<std::string> builtInPackageNames();
+
 // The caller holds the install lock.
 UninstallPlan planUninstall(const std::wstring& runningExecutable);
 

@@ -21,6 +21,30 @@ wait_until_gone "$product_dir" && pass || fail "the product folder is still ther
 expect_eq "uninstall: entry removed" "$(registry_value DisplayName)" ""
 [[ -d $vst3_dir ]] && pass || fail "the shared VST3 folder must stay"
 
+# ---- an update killed in its swap, then the uninstaller (not Setup): the interrupted
+# run is put right first, then everything of ours goes and the user's file stays
+install_with_perform
+echo "my notes" >"$product_dir/MyNotes.txt"
+token=00112233445566ff
+cp -r "$bundle_dir" "$bundle_dir.install-$token"          # a complete staged bundle
+cp -r "$product_dir" "$product_dir.install-$token"
+rm "$product_dir.install-$token/MyNotes.txt"
+mv "$bundle_dir" "$bundle_dir.rollback-$token"            # killed right after the first rename
+mkdir -p "$product_dir.rollback-1111222233334444/Presets"  # an older run killed in its clean-up
+echo "old preset" >"$product_dir.rollback-1111222233334444/Presets/old.preset"
+run_capture interrupted "$product_dir/Uninstall.exe" /S
+expect_eq "after a killed update: exit code" "$(cat "$scratch/interrupted.rc")" 0
+expect_eq "after a killed update: no failure text" "$(cat "$scratch/interrupted.err")" ""
+wait_until_gone "$product_dir/Uninstall.exe" || fail "after a killed update: the uninstaller stayed"
+expect_eq "after a killed update: nothing of ours anywhere, the user's files in the product folder" \
+    "$(cd "$program_files" && find ElvaraSound* "Common Files/VST3" -type f 2>/dev/null | sort)" \
+    "ElvaraSound/MyNotes.txt
+ElvaraSound/Presets/old.preset
+ElvaraSound/install-marker.txt"
+grep -qF 'MyNotes.txt' "$scratch/interrupted.out" && grep -qF 'old.preset' "$scratch/interrupted.out" && pass \
+    || fail "after a killed update: the kept files are named ($(cat "$scratch/interrupted.out"))"
+remove_installation
+
 # ---- a second uninstall finds nothing
 run_capture again "$build/uninstaller/Uninstall.exe" /S
 expect_eq "second uninstall: exit code" "$(cat "$scratch/again.rc")" 0
