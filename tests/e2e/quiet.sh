@@ -110,9 +110,28 @@ expect_eq "unwritable log: exit code" "$(cat "$scratch/unwritable.rc")" 1
     || fail "unwritable log: text [$(cat "$scratch/unwritable.err")]"
 expect_nothing_installed "unwritable log"
 
+# ---- command lines that cannot mean what they say: refused before anything changes,
+# with the whole exit code. "/quiet" is accepted like "--quiet".
+refusal_case() { # name expected-rc expected-stderr arguments...
+    local name=$1 rc=$2 text=$3 line="\"$(winpath "$setup_exe")\""
+    shift 3
+    for word in "$@"; do line+=" $word"; done
+    "$wine" "$helpers/run_command_line.exe" "$line" "$(winpath "$scratch/$name.rc")" \
+        >"$scratch/$name.out" 2>"$scratch/$name.err"
+    expect_eq "$name: exit code" "$(cat "$scratch/$name.rc")" "$rc"
+    expect_eq "$name: standard error" "$(cat "$scratch/$name.err")" "$text"
+    expect_eq "$name: standard output" "$(cat "$scratch/$name.out")" ""
+    expect_nothing_installed "$name"
+}
+refusal_case log-last 1 "--log needs a file name." --quiet --log
+refusal_case log-then-switch 1 "--log needs a file name." --log --quiet
+refusal_case log-named-like-a-switch 1 "--log needs a file name." /quiet --log /S
+refusal_case install-folder 1639 'Unknown option: /D=C:\x' /S '/D=C:\x'
+refusal_case unknown-word 1639 "Unknown option: --silent" /quiet --silent
+
 # ---- a non-administrator: the program starts its elevated copy and returns its exit code.
 # Wine's "runas" keeps the caller's token, so the copy reports the missing rights.
-"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" --quiet --log "$(winpath "$scratch/user.log")" \
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" /quiet --log "$(winpath "$scratch/user.log")" \
     >"$scratch/user.out" 2>"$scratch/user.err"
 user_rc=$?
 starts=$(grep -c 'setup started (process' "$scratch/user.log")
