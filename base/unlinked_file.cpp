@@ -13,10 +13,11 @@ namespace {
 constexpr DWORD shareHeld = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD refusedLink = ERROR_CANT_RESOLVE_FILENAME;
 
-bool isReparsePoint(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) noexcept
+bool isReparsePoint(HANDLE handle) noexcept
 {
-    return !GetFileInformationByHandle(handle, &information) ||
-           (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag)) ||
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool sameText(std::wstring_view a, std::wstring_view b) noexcept
@@ -68,7 +69,6 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
         return {};
     }
     std::vector<UniqueFile> folders;
-    BY_HANDLE_FILE_INFORMATION information{};
     for (const std::size_t end : folderEnds(path)) {
         const std::wstring folder = path.substr(0, end);
         UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, shareHeld, nullptr, OPEN_EXISTING,
@@ -77,7 +77,7 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
             error = GetLastError();
             return {};
         }
-        if (isReparsePoint(handle.get(), information)) {
+        if (isReparsePoint(handle.get()) || !finalPathIs(handle.get(), folder)) {
             error = refusedLink;
             return {};
         }
@@ -97,8 +97,9 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
         error = refusedLink;
         return {};
     }
-    if (isReparsePoint(file.get(), information) || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        !finalPathIs(file.get(), path)) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (isReparsePoint(file.get()) || !GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !finalPathIs(file.get(), path)) {
         error = refusedLink;
         return {};
     }

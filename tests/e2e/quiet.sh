@@ -65,6 +65,44 @@ Exit code 0"
 total_ms=$(log_events "$log" | sed -nE 's/^Install transaction finished in ([0-9]+) ms$/\1/p')
 [[ -n $total_ms && $total_ms -lt 60000 ]] && pass || fail "log: implausible transaction time [$total_ms]"
 
+# ---- "--log" where a link would carry the lines elsewhere: a folder link in the path,
+# a file link and a second name (hard link) at the path. Refused by Setup and by the
+# uninstaller (elevated by its manifest), the decoys unchanged, nothing installed or removed.
+mkdir -p "$scratch/decoys" "$scratch/links"
+ln -s "$scratch/decoys" "$scratch/links/folder"
+printf 'decoy\n' >"$scratch/decoys/decoy.log"
+ln -s "$scratch/decoys/decoy.log" "$scratch/links/file.log"
+ln -s "$scratch/decoys/absent.log" "$scratch/links/dangling.log"
+ln "$scratch/decoys/decoy.log" "$scratch/links/second-name.log"
+expect_decoys_unchanged() {
+    expect_eq "$1: decoy unchanged" "$(cat "$scratch/decoys/decoy.log")" "decoy"
+    [[ ! -e $scratch/decoys/absent.log && ! -e $scratch/decoys/new.log ]] && pass || fail "$1: a decoy was created"
+}
+for linked in folder/new.log folder/decoy.log file.log dangling.log second-name.log; do
+    log_path=$(winpath "$scratch/links/$linked")
+    remove_installation
+    run_capture linked-setup "$setup_exe" --quiet --log "$log_path"
+    expect_eq "setup --log $linked: exit code" "$(cat "$scratch/linked-setup.rc")" 1
+    expect_eq "setup --log $linked: standard error" "$(cat "$scratch/linked-setup.err")" \
+        "The log file \"$log_path\" cannot be written. Nothing was installed."
+    expect_nothing_installed "setup --log $linked"
+    expect_decoys_unchanged "setup --log $linked"
+done
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" >/dev/null 2>&1
+for linked in folder/new.log file.log dangling.log second-name.log; do
+    log_path=$(winpath "$scratch/links/$linked")
+    run_capture linked-uninstall "$product_dir/Uninstall.exe" /S --log "$log_path"
+    expect_eq "uninstall --log $linked: exit code" "$(cat "$scratch/linked-uninstall.rc")" 1
+    expect_eq "uninstall --log $linked: standard error" "$(cat "$scratch/linked-uninstall.err")" \
+        "The log file $log_path cannot be opened. Nothing was removed."
+    expect_decoys_unchanged "uninstall --log $linked"
+done
+expect_installed "after the refused uninstaller logs"
+run_capture uninstall-log-switch "$product_dir/Uninstall.exe" /S --log /quiet
+expect_eq "uninstall --log /quiet: exit code" "$(cat "$scratch/uninstall-log-switch.rc")" 1
+expect_eq "uninstall --log /quiet: standard error" "$(cat "$scratch/uninstall-log-switch.err")" "--log needs a file name."
+expect_installed "after --log without a file name"
+
 # ---- a deployment tool's round trip: the quiet uninstall command from the registry, as is
 quiet_uninstall=$(registry_value QuietUninstallString)
 "$wine" "$helpers/run_command_line.exe" "$quiet_uninstall" >"$scratch/uninstall.out" 2>&1
