@@ -15,7 +15,16 @@ bool contains(const std::vector<std::wstring>& arguments, const wchar_t* word)
 }
 
 const wchar_t* const switches[] = {L"--quiet", L"/quiet", L"/S", L"--log", L"--perform", L"--verify-only",
-                                   L"--render-preview", elevatedCopySwitch};
+                                   L"--render-preview", elevatedCopySwitch, reportPipeWord};
+
+// The word after "--log" or "--report-pipe".
+std::optional<std::wstring> valueOf(const std::vector<std::wstring>& arguments, const wchar_t* word)
+{
+    const auto found = std::find(arguments.begin(), arguments.end(), word);
+    if (found == arguments.end()) return std::nullopt;
+    if (found + 1 == arguments.end()) return std::wstring();
+    return *(found + 1);
+}
 
 bool isSwitch(const std::wstring& word)
 {
@@ -50,10 +59,13 @@ bool hasElevatedCopySwitch(const std::vector<std::wstring>& arguments)
 
 std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arguments)
 {
-    const auto found = std::find(arguments.begin(), arguments.end(), L"--log");
-    if (found == arguments.end()) return std::nullopt;
-    if (found + 1 == arguments.end()) return std::wstring();
-    return *(found + 1);
+    return valueOf(arguments, L"--log");
+}
+
+std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments)
+{
+    if (!hasElevatedCopySwitch(arguments)) return std::nullopt;
+    return valueOf(arguments, reportPipeWord);
 }
 
 std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode)
@@ -62,6 +74,8 @@ std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>
         if (arguments[i] == L"--log") {
             if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
                 return CommandLineError{logNeedsFileNameText, exit_codes::failure};
+            ++i;
+        } else if (arguments[i] == reportPipeWord && i + 1 < arguments.size()) {
             ++i;
         } else if (mode == RunMode::Quiet && !isSwitch(arguments[i])) {
             return CommandLineError{"Unknown option: " + narrow(arguments[i]), exit_codes::invalidCommandLine};

@@ -18,6 +18,9 @@ bool hasElevatedCopySwitch(const std::vector<std::wstring>& arguments);
 // The word after the first "--log": present but empty when "--log" is the last word.
 std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arguments);
 
+// The word after "--report-pipe", only in the elevated copy.
+std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments);
+
 inline constexpr char logNeedsFileNameText[] = "--log needs a file name.";
 
 struct CommandLineError {
@@ -32,5 +35,7 @@ struct CommandLineError {
 std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode);
 
 inline constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
+// The pipe through which the elevated copy reports to its caller (the relaunch adds it).
+inline constexpr wchar_t reportPipeWord[] = L"--report-pipe";
 
 } // namespace elvara

@@ -9,18 +9,10 @@
 
 namespace elvara {
 
-namespace {
-
-std::wstring quoted(const std::wstring& word) { return L"\"" + word + L"\""; }
-
-} // namespace
-
 int relaunchElevatedAndWait(const ElevatedStarter& start)
 {
-    std::wstring parameters = L"--quiet";
-    if (event_log::isOpen()) parameters += L" --log " + quoted(event_log::path());
-    parameters += L" ";
-    parameters += elevatedCopySwitch;
+    // No "--log": the copy reports its lines back and this process writes them.
+    const std::wstring parameters = std::wstring(L"--quiet ") + elevatedCopySwitch;
     event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
     const ComApartment shellApartment; // the shell may hand "runas" to its extensions
     const ElevatedRun run = start(parameters);

@@ -6,6 +6,7 @@
 #include "app/quiet_relaunch.h"
 #include "base/event_log.h"
 #include "base/product.h"
+#include "base/report_channel.h"
 #include "base/std_streams.h"
 #include "install/administrator.h"
 #include "install/install_lock.h"
@@ -23,14 +24,16 @@ namespace {
 static_assert(exit_codes::win32Cancelled == ERROR_CANCELLED);
 static_assert(exit_codes::anotherInstallation == ERROR_INSTALL_ALREADY_RUNNING);
 static_assert(exit_codes::invalidCommandLine == ERROR_INVALID_COMMAND_LINE);
+static_assert(std::wstring_view(reportPipeWord) == std::wstring_view(reportPipeSwitch));
 
-// Opens the log that "--log FILE" names, if any, and writes the run's first lines.
+// Opens the log that "--log FILE" names, if any, and writes the run's first lines; an
+// elevated copy with its caller's channel writes them there and opens no file.
 // False only when a log was asked for and cannot be opened.
 bool openRequestedLog(const std::vector<std::wstring>& arguments)
 {
-    const auto requested = logFileArgument(arguments);
-    if (!requested) return true;
-    if (!event_log::open(*requested)) return false;
+    const auto requested = report_channel::isConnected() ? std::nullopt : logFileArgument(arguments);
+    if (requested && !event_log::open(*requested)) return false;
+    if (!requested && !report_channel::isConnected()) return true;
     std::string commandLine;
     for (const std::wstring& argument : arguments) commandLine += " " + wideToUtf8(argument);
     event_log::write(std::string(product::name) + " " + std::string(product::version) + " setup started (process " +
@@ -54,6 +57,8 @@ int refused(const CommandLineError& error)
 int installQuietly(const std::vector<std::wstring>& arguments)
 {
     if (const auto error = commandLineError(arguments, RunMode::Quiet)) return refused(*error);
+    if (const auto pipe = reportPipeArgument(arguments); pipe && !report_channel::connect(*pipe))
+        return exit_codes::failure; // no caller is left to tell
     if (!openRequestedLog(arguments)) {
         const auto requested = logFileArgument(arguments);
         writeStandardError("The log file \"" + wideToUtf8(requested.value_or(L"")) +

@@ -1,6 +1,7 @@
 #include "base/event_log.h"
 
 #include "base/failure.h"
+#include "base/report_channel.h"
 #include "base/unique_handle.h"
 #include "base/unlinked_file.h"
 
@@ -81,6 +82,7 @@ void close() noexcept
 void write(std::string_view text) noexcept
 {
     try {
+        if (report_channel::send(report_channel::Kind::Log, text)) return;
         std::lock_guard lock(logMutex);
         if (!logFile) return;
         const std::string line = timestamp() + " " + std::string(text) + "\n";

@@ -173,16 +173,20 @@ refusal_case unknown-word 1639 "Unknown option: --silent" /quiet --silent
     >"$scratch/user.out" 2>"$scratch/user.err"
 user_rc=$?
 starts=$(grep -c 'setup started (process' "$scratch/user.log")
-expect_eq "non-administrator: two processes wrote the log" "$starts" 2
+expect_eq "non-administrator: the caller's log has both runs" "$starts" 2
 pids=$(sed -nE 's/.*setup started \(process ([0-9]+)\).*/\1/p' "$scratch/user.log" | sort -u | wc -l)
 expect_eq "non-administrator: two different processes" "$pids" 2
-grep -q -- "arguments: --quiet --log Z:.*--elevated-copy$" "$scratch/user.log" && pass \
+grep -qE -- "arguments: --quiet --elevated-copy --report-pipe [\\][\\][.][\\]pipe[\\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$" "$scratch/user.log" && pass \
     || fail "non-administrator: the copy's arguments: $(grep 'started' "$scratch/user.log")"
 copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$scratch/user.log")
 if [[ $copy_rc == 0 ]]; then
     expect_installed "non-administrator, elevated"
+    expect_eq "non-administrator: the copy's line on the caller's standard output" "$(cat "$scratch/user.out")" "$installed_line"
 else
     expect_eq "non-administrator: the copy refused" "$(grep -c 'Result: Administrator permission is required' "$scratch/user.log")" 1
+    expect_eq "non-administrator: the copy's refusal on the caller's standard error" "$(cat "$scratch/user.err")" \
+        "Administrator permission is required to install in the standard VST3 folder."
+    expect_eq "non-administrator: nothing on standard output" "$(cat "$scratch/user.out")" ""
     expect_nothing_installed "non-administrator"
 fi
 expect_eq "non-administrator: the first process ends with the copy's code" "$user_rc" "${copy_rc:-missing}"
