@@ -64,6 +64,8 @@ inline void algorithmProvider(BCRYPT_ALG_HANDLE value) noexcept { ::BCryptCloseA
 inline void localMemory(HLOCAL value) noexcept { ::LocalFree(value); }
 inline void coTaskMemory(PWSTR value) noexcept { ::CoTaskMemFree(value); }
 inline void module(HMODULE value) noexcept { ::FreeLibrary(value); }
+inline void privateNamespace(HANDLE value) noexcept { ::ClosePrivateNamespace(value, 0); }
+inline void boundaryDescriptor(HANDLE value) noexcept { ::DeleteBoundaryDescriptor(value); }
 } // namespace close_functions
 
 using UniqueFile = UniqueHandle<HANDLE, &close_functions::handle, -1>;
@@ -77,5 +79,7 @@ using UniqueAlgorithmProvider = UniqueHandle<BCRYPT_ALG_HANDLE, &close_functions
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &close_functions::localMemory>;
 using UniqueCoTaskString = UniqueHandle<PWSTR, &close_functions::coTaskMemory>;
 using UniqueModule = UniqueHandle<HMODULE, &close_functions::module>;
+using UniquePrivateNamespace = UniqueHandle<HANDLE, &close_functions::privateNamespace>;
+using UniqueBoundaryDescriptor = UniqueHandle<HANDLE, &close_functions::boundaryDescriptor>;
 
 } // namespace elvara

@@ -141,6 +141,28 @@ expect_eq "locked: standard error" "$(cat "$scratch/locked.err"; echo x)" \
 expect_eq "locked: exit code" "$(cat "$scratch/locked.rc")" 1618
 expect_nothing_installed "locked"
 
+# ---- a standard user created the lock's name first and holds it: an administrator's
+# installation and uninstallation still complete.
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$helpers/install_lock_holder.exe")" --squat \
+    "$(winpath "$scratch/stop-squatting")" >"$scratch/squatter.out" 2>&1 &
+squatter=$!
+background_pids+=($squatter)
+for _ in $(seq 1 100); do grep -q held "$scratch/squatter.out" 2>/dev/null && break; sleep 0.1; done
+grep -q held "$scratch/squatter.out" && pass || fail "squatter: $(cat "$scratch/squatter.out")"
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" "$(winpath "$scratch/squatted.rc")" \
+    >"$scratch/squatted.out" 2>"$scratch/squatted.err"
+expect_eq "lock name squatted: install exit code" "$(cat "$scratch/squatted.rc")" 0
+expect_eq "lock name squatted: standard error" "$(cat "$scratch/squatted.err")" ""
+expect_installed "lock name squatted"
+"$wine" "$helpers/run_command_line.exe" "$(registry_value QuietUninstallString)" "$(winpath "$scratch/squatted-uninstall.rc")" \
+    >"$scratch/squatted-uninstall.out" 2>&1
+expect_eq "lock name squatted: uninstall exit code" "$(cat "$scratch/squatted-uninstall.rc")" 0
+for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done
+expect_nothing_installed "lock name squatted, uninstalled"
+touch "$scratch/stop-squatting"
+wait "$squatter"
+expect_eq "squatter: held the name to the end" "$?" 0
+
 # ---- a log that cannot be written: refused before anything changes
 run_capture unwritable "$setup_exe" --quiet --log "$(winpath "$scratch/no-such-folder/setup.log")"
 expect_eq "unwritable log: exit code" "$(cat "$scratch/unwritable.rc")" 1
