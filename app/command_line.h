@@ -9,7 +9,7 @@ namespace elvara {
 enum class RunMode { Verification, Preview, Quiet, Windowed };
 
 // Switches match only as whole, case-sensitive arguments. "--verify-only" wins over
-// everything, then the preview's exact two-argument form, then "--quiet" or "/S".
+// everything, then the preview's exact two-argument form, then "--quiet", "/quiet" or "/S".
 RunMode selectRunMode(const std::vector<std::wstring>& arguments);
 bool hasPerformSwitch(const std::vector<std::wstring>& arguments);
 // Set only in the copy that a quiet installation starts elevated: it never relaunches.
@@ -18,6 +18,24 @@ bool hasElevatedCopySwitch(const std::vector<std::wstring>& arguments);
 // The word after the first "--log": present but empty when "--log" is the last word.
 std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arguments);
 
+// The word after "--report-pipe", only in the elevated copy.
+std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments);
+
+inline constexpr char logNeedsFileNameText[] = "--log needs a file name.";
+
+struct CommandLineError {
+    std::string text;
+    int exitCode;
+};
+
+// What refuses the words before anything changes: a "--log" without a file name after
+// it (a switch of the program is no file name), in every mode; in quiet mode also any
+// word the program does not know, since a deployment tool's typo must not install
+// something else than it asked for. The windowed mode passes unknown words over.
+std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode);
+
 inline constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
+// The pipe through which the elevated copy reports to its caller (the relaunch adds it).
+inline constexpr wchar_t reportPipeWord[] = L"--report-pipe";
 
 } // namespace elvara

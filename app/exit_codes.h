@@ -9,6 +9,7 @@ inline constexpr int success = 0;
 inline constexpr int failure = 1;
 inline constexpr int userCancelled = 1602;       // ERROR_INSTALL_USEREXIT
 inline constexpr int anotherInstallation = 1618; // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr int invalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
 
 inline constexpr std::uint32_t win32Cancelled = 1223; // ERROR_CANCELLED: the user declined the elevation prompt
 

@@ -3,11 +3,12 @@
 #include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/installer.h"
+#include "app/quiet_relaunch.h"
 #include "base/event_log.h"
 #include "base/product.h"
+#include "base/report_channel.h"
 #include "base/std_streams.h"
 #include "install/administrator.h"
-#include "install/elevated_relaunch.h"
 #include "install/install_lock.h"
 #include "install/install_worker.h"
 #include "package/text.h"
@@ -22,27 +23,17 @@ namespace {
 
 static_assert(exit_codes::win32Cancelled == ERROR_CANCELLED);
 static_assert(exit_codes::anotherInstallation == ERROR_INSTALL_ALREADY_RUNNING);
+static_assert(exit_codes::invalidCommandLine == ERROR_INVALID_COMMAND_LINE);
+static_assert(std::wstring_view(reportPipeWord) == std::wstring_view(reportPipeSwitch));
 
-std::wstring absolutePath(const std::wstring& path)
-{
-    if (path.empty()) return {};
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return {};
-    full.resize(length);
-    return full;
-}
-
-// Opens the log that "--log FILE" names, if any, and writes the run's first lines.
+// Opens the log that "--log FILE" names, if any, and writes the run's first lines; an
+// elevated copy with its caller's channel writes them there and opens no file.
 // False only when a log was asked for and cannot be opened.
 bool openRequestedLog(const std::vector<std::wstring>& arguments)
 {
-    const auto requested = logFileArgument(arguments);
-    if (!requested) return true;
-    const std::wstring path = absolutePath(*requested);
-    if (path.empty() || !event_log::open(path)) return false;
+    const auto requested = report_channel::isConnected() ? std::nullopt : logFileArgument(arguments);
+    if (requested && !event_log::open(*requested)) return false;
+    if (!requested && !report_channel::isConnected()) return true;
     std::string commandLine;
     for (const std::wstring& argument : arguments) commandLine += " " + wideToUtf8(argument);
     event_log::write(std::string(product::name) + " " + std::string(product::version) + " setup started (process " +
@@ -57,32 +48,17 @@ int finishLog(int exitCode)
     return exitCode;
 }
 
-std::wstring quoted(const std::wstring& word) { return L"\"" + word + L"\""; }
-
-int relaunchElevatedAndWait()
+int refused(const CommandLineError& error)
 {
-    std::wstring parameters = L"--quiet";
-    if (event_log::isOpen()) parameters += L" --log " + quoted(event_log::path());
-    parameters += L" ";
-    parameters += elevatedCopySwitch;
-    event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
-    const ComApartment shellApartment; // the shell may hand "runas" to its extensions
-    const ElevatedRun run = runElevatedCopy(parameters);
-    if (!run.started) {
-        const int exitCode = exit_codes::forRelaunchFailure(run.startError);
-        const std::string text = exitCode == exit_codes::userCancelled
-                                     ? wideToUtf8(confirmationCancelledText)
-                                     : "The elevated installation could not be started. Nothing was installed.";
-        event_log::write("The elevated copy did not start (Win32 error " + std::to_string(run.startError) + "): " + text);
-        writeStandardError(text + "\n");
-        return exitCode;
-    }
-    event_log::write("The elevated copy ended with exit code " + std::to_string(run.exitCode));
-    return static_cast<int>(run.exitCode);
+    writeStandardError(error.text + "\n");
+    return error.exitCode;
 }
 
 int installQuietly(const std::vector<std::wstring>& arguments)
 {
+    if (const auto error = commandLineError(arguments, RunMode::Quiet)) return refused(*error);
+    if (const auto pipe = reportPipeArgument(arguments); pipe && !report_channel::connect(*pipe))
+        return exit_codes::failure; // no caller is left to tell
     if (!openRequestedLog(arguments)) {
         const auto requested = logFileArgument(arguments);
         writeStandardError("The log file \"" + wideToUtf8(requested.value_or(L"")) +
@@ -133,6 +109,10 @@ int runPreviewMode(ComApartment& apartment, const std::wstring& outputPath)
 
 int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& arguments)
 {
+    if (const auto error = commandLineError(arguments, RunMode::Windowed)) {
+        apartment.leave();
+        return refused(*error);
+    }
     openRequestedLog(arguments); // the wizard goes on without a log that cannot be opened
     int exitCode = exit_codes::failure;
     {

@@ -1,7 +1,9 @@
 #include "base/event_log.h"
 
 #include "base/failure.h"
+#include "base/report_channel.h"
 #include "base/unique_handle.h"
+#include "base/unlinked_file.h"
 
 #include <windows.h>
 
@@ -33,17 +35,28 @@ std::string hex(std::uint32_t value)
     return text;
 }
 
+std::wstring fullPath(const std::wstring& path)
+{
+    if (path.empty()) return {};
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    return full;
+}
+
 } // namespace
 
 bool open(const std::wstring& path, std::uint32_t* error)
 {
     std::lock_guard lock(logMutex);
-    // Shared for writing: an elevated copy appends to the same log while this process
-    // still holds it. Appends of whole lines do not interleave.
-    logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!logFile && error != nullptr) *error = GetLastError();
-    logPath = logFile ? path : std::wstring();
+    std::uint32_t openError = ERROR_INVALID_NAME;
+    const std::wstring full = fullPath(path);
+    logFile = full.empty() ? UniqueFile() : openUnlinkedForAppend(full, openError);
+    if (!logFile && error != nullptr) *error = openError;
+    logPath = logFile ? full : std::wstring();
     return static_cast<bool>(logFile);
 }
 
@@ -69,6 +82,7 @@ void close() noexcept
 void write(std::string_view text) noexcept
 {
     try {
+        if (report_channel::send(report_channel::Kind::Log, text)) return;
         std::lock_guard lock(logMutex);
         if (!logFile) return;
         const std::string line = timestamp() + " " + std::string(text) + "\n";

@@ -11,8 +11,9 @@
 
 namespace elvara::event_log {
 
-// Opens FILE for appending (created when missing). False when it cannot be opened;
-// the Win32 error is then in *error.
+// Opens FILE (made a full path) for appending (created when missing), never through a link
+// (see openUnlinkedForAppend). False when it cannot be opened or is refused; the
+// Win32 error is then in *error.
 bool open(const std::wstring& path, std::uint32_t* error = nullptr);
 bool isOpen() noexcept;
 // The open log's full path; empty when none is open.

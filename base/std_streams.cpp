@@ -1,5 +1,7 @@
 #include "base/std_streams.h"
 
+#include "base/report_channel.h"
+
 #include <windows.h>
 
 namespace elvara {
@@ -20,7 +22,14 @@ void writeAll(DWORD which, std::string_view text) noexcept
 
 } // namespace
 
-void writeStandardOutput(std::string_view text) noexcept { writeAll(STD_OUTPUT_HANDLE, text); }
-void writeStandardError(std::string_view text) noexcept { writeAll(STD_ERROR_HANDLE, text); }
+void writeStandardOutput(std::string_view text) noexcept
+{
+    if (!report_channel::send(report_channel::Kind::Output, text)) writeAll(STD_OUTPUT_HANDLE, text);
+}
+
+void writeStandardError(std::string_view text) noexcept
+{
+    if (!report_channel::send(report_channel::Kind::Error, text)) writeAll(STD_ERROR_HANDLE, text);
+}
 
 } // namespace elvara

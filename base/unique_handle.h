@@ -65,6 +65,8 @@ inline void localMemory(HLOCAL value) noexcept { ::LocalFree(value); }
 inline void coTaskMemory(PWSTR value) noexcept { ::CoTaskMemFree(value); }
 inline void module(HMODULE value) noexcept { ::FreeLibrary(value); }
 inline void mappedView(const void* value) noexcept { ::UnmapViewOfFile(value); }
+inline void privateNamespace(HANDLE value) noexcept { ::ClosePrivateNamespace(value, 0); }
+inline void boundaryDescriptor(HANDLE value) noexcept { ::DeleteBoundaryDescriptor(value); }
 } // namespace close_functions
 
 using UniqueFile = UniqueHandle<HANDLE, &close_functions::handle, -1>;
@@ -79,5 +81,7 @@ using UniqueLocalMemory = UniqueHandle<HLOCAL, &close_functions::localMemory>;
 using UniqueCoTaskString = UniqueHandle<PWSTR, &close_functions::coTaskMemory>;
 using UniqueModule = UniqueHandle<HMODULE, &close_functions::module>;
 using UniqueMappedView = UniqueHandle<const void*, &close_functions::mappedView>;
+using UniquePrivateNamespace = UniqueHandle<HANDLE, &close_functions::privateNamespace>;
+using UniqueBoundaryDescriptor = UniqueHandle<HANDLE, &close_functions::boundaryDescriptor>;
 
 } // namespace elvara

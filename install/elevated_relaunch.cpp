@@ -1,9 +1,12 @@
 #include "install/elevated_relaunch.h"
 
 #include "base/executable_path.h"
+#include "base/report_channel.h"
 #include "base/unique_handle.h"
 
 #include <shellapi.h>
+
+#include <thread>
 
 namespace elvara {
 
@@ -27,24 +30,29 @@ bool startElevatedCopy(HWND owner, const wchar_t* parameters)
 ElevatedRun runElevatedCopy(const std::wstring& parameters)
 {
     const std::wstring path = executablePath();
+    const report_channel::Listener listener = report_channel::listen();
+    const std::wstring withChannel = parameters + L" " + reportPipeSwitch + L" " + listener.name;
     SHELLEXECUTEINFOW request{};
     request.cbSize = sizeof(request);
     request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     request.lpVerb = L"runas";
     request.lpFile = path.c_str();
-    request.lpParameters = parameters.c_str();
+    request.lpParameters = withChannel.c_str();
     request.nShow = SW_HIDE;
     ElevatedRun run;
+    std::thread forwarder([&listener] { report_channel::forwardUntilClosed(listener); });
     if (!ShellExecuteExW(&request)) {
         run.startError = GetLastError();
-        return run;
+    } else {
+        run.started = true;
+        UniqueKernelHandle copy(request.hProcess);
+        if (copy) {
+            WaitForSingleObject(copy.get(), INFINITE);
+            GetExitCodeProcess(copy.get(), &run.exitCode);
+        }
     }
-    run.started = true;
-    UniqueKernelHandle copy(request.hProcess);
-    if (copy) {
-        WaitForSingleObject(copy.get(), INFINITE);
-        GetExitCodeProcess(copy.get(), &run.exitCode);
-    }
+    report_channel::release(listener);
+    forwarder.join();
     return run;
 }
 

@@ -19,8 +19,11 @@ struct ElevatedRun {
     DWORD exitCode = 1;
 };
 
-// Starts the elevated copy without any window of its own and waits for it without
-// a time limit.
+inline constexpr wchar_t reportPipeSwitch[] = L"--report-pipe";
+
+// Starts the elevated copy without any window of its own, with "--report-pipe NAME"
+// added, and waits for it without a time limit; what the copy reports over that pipe
+// meanwhile goes to this process's own standard streams and log.
 ElevatedRun runElevatedCopy(const std::wstring& parameters);
 
 } // namespace elvara

@@ -6,6 +6,8 @@ namespace elvara {
 
 inline constexpr char installRunningText[] =
     "Another ElvaraSound installation is running. Wait until it has finished, then try again.";
+inline constexpr char installLockUnavailableText[] =
+    "The ElvaraSound installation lock could not be created. Nothing was changed.";
 
 // Raised when another installation holds the lock; carries ERROR_INSTALL_ALREADY_RUNNING,
 // the code that deployment tools know.
@@ -13,6 +15,19 @@ class InstallLockHeld : public Failure {
 public:
     InstallLockHeld() : Failure(installRunningText, CodeKind::Win32, ERROR_INSTALL_ALREADY_RUNNING) {}
 };
+
+// The lock's object and, where it lives in one, its private namespace.
+struct InstallLockObject {
+    UniquePrivateNamespace privateNamespace;
+    UniqueKernelHandle mutex;
+};
+
+// Creates or opens the lock's mutex where no standard user can have created it first:
+// inside a private namespace bounded by the Administrators group where the platform
+// has one; elsewhere a global mutex owned by Administrators, and when a process
+// without that right holds the name, the next of a few names. Throws a Failure with
+// installLockUnavailableText when none can be had.
+InstallLockObject createInstallLockObject();
 
 // Machine-wide exclusion of installations: two transactions over the same folders
 // would each move the other's work aside. Held for the object's life; a holder that
@@ -25,7 +40,7 @@ public:
     InstallLock& operator=(const InstallLock&) = delete;
 
 private:
-    UniqueKernelHandle mutex_;
+    InstallLockObject lock_;
 };
 
 } // namespace elvara

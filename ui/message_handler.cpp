@@ -57,10 +57,9 @@ void beginInstall(WizardState& record)
         record.execute();
         return;
     }
-    // The copy writes to the same log, so that one file tells the whole story.
-    std::wstring parameters = L"--perform";
-    if (const std::wstring log = event_log::path(); !log.empty()) parameters += L" --log \"" + log + L"\"";
-    if (startElevatedCopy(record.window, parameters.c_str())) {
+    // No "--log": an elevated process never opens a file that a standard user named, and
+    // this window does not stay to write the copy's lines.
+    if (startElevatedCopy(record.window, L"--perform")) {
         event_log::write("Not elevated: the elevated copy was started");
         DestroyWindow(record.window);
         return;

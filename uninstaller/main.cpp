@@ -34,15 +34,25 @@ const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall
 
 struct Options {
     bool silent = false;
+    bool logNeedsFileName = false;
     std::optional<std::wstring> logFile;
 };
+
+bool isSwitch(const std::wstring& word)
+{
+    return word == L"/S" || word == L"--quiet" || word == L"/quiet" || word == L"--log" || word == finishRemovalSwitch;
+}
 
 Options readOptions(const std::vector<std::wstring>& arguments)
 {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == L"/S" || arguments[i] == L"--quiet" || arguments[i] == L"/quiet") options.silent = true;
-        if (arguments[i] == L"--log" && i + 1 < arguments.size()) options.logFile = arguments[++i];
+        if (arguments[i] != L"--log") continue;
+        if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
+            options.logNeedsFileName = true;
+        else
+            options.logFile = arguments[++i];
     }
     return options;
 }
@@ -104,6 +114,10 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
 
 int uninstall(const Options& options)
 {
+    if (options.logNeedsFileName) {
+        tell(options, L"--log needs a file name.", true);
+        return exitFailure;
+    }
     if (options.logFile && !event_log::open(*options.logFile) && options.silent) {
         writeStandardError("The log file " + wideToUtf8(*options.logFile) + " cannot be opened. Nothing was removed.\n");
         return exitFailure;

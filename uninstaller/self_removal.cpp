@@ -205,11 +205,16 @@ int finishSelfRemoval(const std::wstring& firstProcess)
     if (WaitForSingleObject(first.get(), INFINITE) != WAIT_OBJECT_0) return 1;
     {
         // An installation that started meanwhile finishes first; what it leaves is checked below.
+        // Not forever: a lock held for an hour is left, and so is this copy, to the restart.
         std::optional<InstallLock> onlyInstallation;
-        while (!onlyInstallation) {
+        for (int attempt = 0; !onlyInstallation; ++attempt) {
             try {
                 onlyInstallation.emplace();
             } catch (const InstallLockHeld&) {
+                if (attempt == 7200) {
+                    deleteAtRestart({self, parentPath(self)});
+                    return 1;
+                }
                 Sleep(500);
             }
         }

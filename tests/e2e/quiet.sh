@@ -65,6 +65,44 @@ Exit code 0"
 total_ms=$(log_events "$log" | sed -nE 's/^Install transaction finished in ([0-9]+) ms$/\1/p')
 [[ -n $total_ms && $total_ms -lt 60000 ]] && pass || fail "log: implausible transaction time [$total_ms]"
 
+# ---- "--log" where a link would carry the lines elsewhere: a folder link in the path,
+# a file link and a second name (hard link) at the path. Refused by Setup and by the
+# uninstaller (elevated by its manifest), the decoys unchanged, nothing installed or removed.
+mkdir -p "$scratch/decoys" "$scratch/links"
+ln -s "$scratch/decoys" "$scratch/links/folder"
+printf 'decoy\n' >"$scratch/decoys/decoy.log"
+ln -s "$scratch/decoys/decoy.log" "$scratch/links/file.log"
+ln -s "$scratch/decoys/absent.log" "$scratch/links/dangling.log"
+ln "$scratch/decoys/decoy.log" "$scratch/links/second-name.log"
+expect_decoys_unchanged() {
+    expect_eq "$1: decoy unchanged" "$(cat "$scratch/decoys/decoy.log")" "decoy"
+    [[ ! -e $scratch/decoys/absent.log && ! -e $scratch/decoys/new.log ]] && pass || fail "$1: a decoy was created"
+}
+for linked in folder/new.log folder/decoy.log file.log dangling.log second-name.log; do
+    log_path=$(winpath "$scratch/links/$linked")
+    remove_installation
+    run_capture linked-setup "$setup_exe" --quiet --log "$log_path"
+    expect_eq "setup --log $linked: exit code" "$(cat "$scratch/linked-setup.rc")" 1
+    expect_eq "setup --log $linked: standard error" "$(cat "$scratch/linked-setup.err")" \
+        "The log file \"$log_path\" cannot be written. Nothing was installed."
+    expect_nothing_installed "setup --log $linked"
+    expect_decoys_unchanged "setup --log $linked"
+done
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" >/dev/null 2>&1
+for linked in folder/new.log file.log dangling.log second-name.log; do
+    log_path=$(winpath "$scratch/links/$linked")
+    run_capture linked-uninstall "$product_dir/Uninstall.exe" /S --log "$log_path"
+    expect_eq "uninstall --log $linked: exit code" "$(cat "$scratch/linked-uninstall.rc")" 1
+    expect_eq "uninstall --log $linked: standard error" "$(cat "$scratch/linked-uninstall.err")" \
+        "The log file $log_path cannot be opened. Nothing was removed."
+    expect_decoys_unchanged "uninstall --log $linked"
+done
+expect_installed "after the refused uninstaller logs"
+run_capture uninstall-log-switch "$product_dir/Uninstall.exe" /S --log /quiet
+expect_eq "uninstall --log /quiet: exit code" "$(cat "$scratch/uninstall-log-switch.rc")" 1
+expect_eq "uninstall --log /quiet: standard error" "$(cat "$scratch/uninstall-log-switch.err")" "--log needs a file name."
+expect_installed "after --log without a file name"
+
 # ---- a deployment tool's round trip: the quiet uninstall command from the registry, as is
 quiet_uninstall=$(registry_value QuietUninstallString)
 "$wine" "$helpers/run_command_line.exe" "$quiet_uninstall" >"$scratch/uninstall.out" 2>&1
@@ -103,6 +141,28 @@ expect_eq "locked: standard error" "$(cat "$scratch/locked.err"; echo x)" \
 expect_eq "locked: exit code" "$(cat "$scratch/locked.rc")" 1618
 expect_nothing_installed "locked"
 
+# ---- a standard user created the lock's name first and holds it: an administrator's
+# installation and uninstallation still complete.
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$helpers/install_lock_holder.exe")" --squat \
+    "$(winpath "$scratch/stop-squatting")" >"$scratch/squatter.out" 2>&1 &
+squatter=$!
+background_pids+=($squatter)
+for _ in $(seq 1 100); do grep -q held "$scratch/squatter.out" 2>/dev/null && break; sleep 0.1; done
+grep -q held "$scratch/squatter.out" && pass || fail "squatter: $(cat "$scratch/squatter.out")"
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" "$(winpath "$scratch/squatted.rc")" \
+    >"$scratch/squatted.out" 2>"$scratch/squatted.err"
+expect_eq "lock name squatted: install exit code" "$(cat "$scratch/squatted.rc")" 0
+expect_eq "lock name squatted: standard error" "$(cat "$scratch/squatted.err")" ""
+expect_installed "lock name squatted"
+"$wine" "$helpers/run_command_line.exe" "$(registry_value QuietUninstallString)" "$(winpath "$scratch/squatted-uninstall.rc")" \
+    >"$scratch/squatted-uninstall.out" 2>&1
+expect_eq "lock name squatted: uninstall exit code" "$(cat "$scratch/squatted-uninstall.rc")" 0
+for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done
+expect_nothing_installed "lock name squatted, uninstalled"
+touch "$scratch/stop-squatting"
+wait "$squatter"
+expect_eq "squatter: held the name to the end" "$?" 0
+
 # ---- a log that cannot be written: refused before anything changes
 run_capture unwritable "$setup_exe" --quiet --log "$(winpath "$scratch/no-such-folder/setup.log")"
 expect_eq "unwritable log: exit code" "$(cat "$scratch/unwritable.rc")" 1
@@ -110,22 +170,45 @@ expect_eq "unwritable log: exit code" "$(cat "$scratch/unwritable.rc")" 1
     || fail "unwritable log: text [$(cat "$scratch/unwritable.err")]"
 expect_nothing_installed "unwritable log"
 
+# ---- command lines that cannot mean what they say: refused before anything changes,
+# with the whole exit code. "/quiet" is accepted like "--quiet".
+refusal_case() { # name expected-rc expected-stderr arguments...
+    local name=$1 rc=$2 text=$3 line="\"$(winpath "$setup_exe")\""
+    shift 3
+    for word in "$@"; do line+=" $word"; done
+    "$wine" "$helpers/run_command_line.exe" "$line" "$(winpath "$scratch/$name.rc")" \
+        >"$scratch/$name.out" 2>"$scratch/$name.err"
+    expect_eq "$name: exit code" "$(cat "$scratch/$name.rc")" "$rc"
+    expect_eq "$name: standard error" "$(cat "$scratch/$name.err")" "$text"
+    expect_eq "$name: standard output" "$(cat "$scratch/$name.out")" ""
+    expect_nothing_installed "$name"
+}
+refusal_case log-last 1 "--log needs a file name." --quiet --log
+refusal_case log-then-switch 1 "--log needs a file name." --log --quiet
+refusal_case log-named-like-a-switch 1 "--log needs a file name." /quiet --log /S
+refusal_case install-folder 1639 'Unknown option: /D=C:\x' /S '/D=C:\x'
+refusal_case unknown-word 1639 "Unknown option: --silent" /quiet --silent
+
 # ---- a non-administrator: the program starts its elevated copy and returns its exit code.
 # Wine's "runas" keeps the caller's token, so the copy reports the missing rights.
-"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" --quiet --log "$(winpath "$scratch/user.log")" \
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" /quiet --log "$(winpath "$scratch/user.log")" \
     >"$scratch/user.out" 2>"$scratch/user.err"
 user_rc=$?
 starts=$(grep -c 'setup started (process' "$scratch/user.log")
-expect_eq "non-administrator: two processes wrote the log" "$starts" 2
+expect_eq "non-administrator: the caller's log has both runs" "$starts" 2
 pids=$(sed -nE 's/.*setup started \(process ([0-9]+)\).*/\1/p' "$scratch/user.log" | sort -u | wc -l)
 expect_eq "non-administrator: two different processes" "$pids" 2
-grep -q -- "arguments: --quiet --log Z:.*--elevated-copy$" "$scratch/user.log" && pass \
+grep -qE -- "arguments: --quiet --elevated-copy --report-pipe [\\][\\][.][\\]pipe[\\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$" "$scratch/user.log" && pass \
     || fail "non-administrator: the copy's arguments: $(grep 'started' "$scratch/user.log")"
 copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$scratch/user.log")
 if [[ $copy_rc == 0 ]]; then
     expect_installed "non-administrator, elevated"
+    expect_eq "non-administrator: the copy's line on the caller's standard output" "$(cat "$scratch/user.out")" "$installed_line"
 else
     expect_eq "non-administrator: the copy refused" "$(grep -c 'Result: Administrator permission is required' "$scratch/user.log")" 1
+    expect_eq "non-administrator: the copy's refusal on the caller's standard error" "$(cat "$scratch/user.err")" \
+        "Administrator permission is required to install in the standard VST3 folder."
+    expect_eq "non-administrator: nothing on standard output" "$(cat "$scratch/user.out")" ""
     expect_nothing_installed "non-administrator"
 fi
 expect_eq "non-administrator: the first process ends with the copy's code" "$user_rc" "${copy_rc:-missing}"

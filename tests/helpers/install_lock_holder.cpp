@@ -1,18 +1,34 @@
 // Test helper: holds the machine-wide install lock, as a running installation does,
-// until it is ended. Prints "held" once it has the lock.
-//   install_lock_holder
+// until it is ended. Prints "held" once it has the lock. "--squat" instead creates
+// the lock's global name with default security and holds it, as a standard user who
+// wants to stop installations would, until the file STOP exists.
+//   install_lock_holder [--squat STOP]
+#include "install/install_lock.h"
+
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <exception>
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
-    HANDLE lock = CreateMutexW(nullptr, FALSE, L"Global\\ElvaraSound-Livewire-Install");
-    if (lock == nullptr) return 2;
-    const DWORD state = WaitForSingleObject(lock, 10000);
-    if (state != WAIT_OBJECT_0 && state != WAIT_ABANDONED) return 3;
-    std::puts("held");
-    std::fflush(stdout);
-    Sleep(INFINITE);
+    try {
+        if (argc == 3 && std::wcscmp(argv[1], L"--squat") == 0) {
+            HANDLE lock = CreateMutexW(nullptr, TRUE, L"Global\\ElvaraSound-Livewire-Install");
+            if (lock == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return 2;
+            std::puts("held");
+            std::fflush(stdout);
+            while (GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES) Sleep(100);
+            return 0;
+        }
+        const elvara::InstallLock lock;
+        std::puts("held");
+        std::fflush(stdout);
+        Sleep(INFINITE);
+    } catch (const std::exception& failure) {
+        std::printf("%s\n", failure.what());
+        return 3;
+    }
     return 0;
 }

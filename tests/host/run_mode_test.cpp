@@ -29,6 +29,7 @@ TEST(RunModeSelection, Table)
         {{L"--quiet", L"--verify-only"}, RunMode::Verification, false},
         {{L"--render-preview", L"--quiet"}, RunMode::Preview, false},
         {{L"/s"}, RunMode::Windowed, false},
+        {{L"/quiet"}, RunMode::Quiet, false},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(selectRunMode(row.arguments), row.mode) << row.arguments.size();
@@ -50,4 +51,39 @@ TEST(ExitCodes, DeclinedElevationIsCancelledByTheUser)
     EXPECT_EQ(exit_codes::forRelaunchFailure(1223), 1602); // ERROR_CANCELLED
     EXPECT_EQ(exit_codes::forRelaunchFailure(2), 1);
     EXPECT_EQ(exit_codes::forRelaunchFailure(0), 1);
+}
+
+TEST(RunModeSelection, RefusedCommandLines)
+{
+    const std::optional<CommandLineError> accepted;
+    const CommandLineError needsName{"--log needs a file name.", 1};
+    const struct {
+        std::vector<std::wstring> arguments;
+        std::optional<CommandLineError> error;
+    } rows[] = {
+        {{L"/S", L"--log", L"C:\\a.log"}, accepted},
+        {{L"--log", L"C:\\a.log", L"/quiet", L"--perform"}, accepted},
+        {{L"--quiet", L"--elevated-copy"}, accepted},
+        {{L"--quiet", L"--log"}, needsName},
+        {{L"--quiet", L"--log", L""}, needsName},
+        {{L"--log", L"--quiet"}, needsName},
+        {{L"/S", L"--log", L"/S"}, needsName},
+        {{L"/S", L"--log", L"--elevated-copy"}, needsName},
+        {{L"--log"}, needsName},
+        {{L"--log", L"/quiet"}, needsName},
+        {{L"/S", L"/D=C:\\x"}, CommandLineError{"Unknown option: /D=C:\\x", 1639}},
+        {{L"--quiet", L"/s"}, CommandLineError{"Unknown option: /s", 1639}},
+        {{L"--quiet", L"--Log", L"a.log"}, CommandLineError{"Unknown option: --Log", 1639}},
+        {{L"--quiet", L"x", L"--log"}, CommandLineError{"Unknown option: x", 1639}},
+        {{L"/D=C:\\x"}, accepted},
+        {{L"x", L"--perform", L"--log", L"a.log"}, accepted},
+    };
+    for (const auto& row : rows) {
+        const auto error = commandLineError(row.arguments, selectRunMode(row.arguments));
+        ASSERT_EQ(error.has_value(), row.error.has_value()) << row.arguments.size();
+        if (error) {
+            EXPECT_EQ(error->text, row.error->text);
+            EXPECT_EQ(error->exitCode, row.error->exitCode) << error->text;
+        }
+    }
 }

@@ -29,7 +29,7 @@ RunMode expectedMode(const std::vector<std::wstring>& arguments)
         if (word == L"--verify-only") return RunMode::Verification;
     if (arguments.size() == 2 && arguments[0] == L"--render-preview") return RunMode::Preview;
     for (const auto& word : arguments)
-        if (word == L"--quiet" || word == L"/S") return RunMode::Quiet;
+        if (word == L"--quiet" || word == L"/quiet" || word == L"/S") return RunMode::Quiet;
     return RunMode::Windowed;
 }
 
@@ -66,6 +66,8 @@ TEST(CommandLine, ModeSelection)
         {L"setup.exe --quiet --verify-only", RunMode::Verification, false},
         {L"setup.exe --render-preview --quiet", RunMode::Preview, false},
         {L"setup.exe /s", RunMode::Windowed, false},
+        {L"setup.exe /quiet", RunMode::Quiet, false},
+        {L"setup.exe /QUIET", RunMode::Windowed, false},
         {L"setup.exe --QUIET", RunMode::Windowed, false},
     };
     for (const Case& c : cases) {
@@ -83,7 +85,7 @@ TEST(CommandLine, HostileArgumentListsPickTheDefinedMode)
     const std::wstring pieces[] = {L"--verify-only", L"--render-preview", L"--perform", L"", L"\"", L"\\", L" ",
                                    L"--", L"-", L"x", L"\xD800", L"\xDC00", L"\u00B7", L"--verify-onlyx",
                                    L"--perform\t", std::wstring(40000, L'a'), L"\"\"", L"C:\\out.png",
-                                   L"--quiet", L"/S", L"/s"};
+                                   L"--quiet", L"/S", L"/s", L"/quiet", L"/Quiet"};
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::wstring> arguments(random() % 5);
         for (auto& word : arguments) {
