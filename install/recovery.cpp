@@ -278,12 +278,18 @@ void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const Inst
     recoverInterruptedRuns(names, locations, operations);
 }
 
-std::vector<std::wstring> interruptedRunFolders(const InstallLocations& locations)
+std::vector<InterruptedRunFolder> interruptedRunFolders(const std::vector<std::string>& packageNames,
+                                                       const InstallLocations& locations)
 {
-    std::vector<std::wstring> folders;
+    std::vector<InterruptedRunFolder> folders;
     for (const auto& [folder, tree] : {std::pair{locations.bundleFolder, PackageTree::Bundle},
                                        std::pair{locations.productFolder, PackageTree::Product}})
-        for (const WorkingFolder& working : workingFoldersBeside(folder, tree)) folders.push_back(working.path);
+        for (const WorkingFolder& working : workingFoldersBeside(folder, tree)) {
+            const TreeOwnership ours(working.path, tree, packageNames,
+                                     working.kind == WorkingKind::Staging ? TreeOwnership::Proof::NameOnly
+                                                                          : TreeOwnership::Proof::Digest);
+            folders.push_back({working.path, !ours.ownedFiles().empty()});
+        }
     return folders;
 }
 

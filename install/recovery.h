@@ -53,8 +53,15 @@ void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const 
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 
-// The working folders of interrupted runs that are provably ours, as they are now.
-std::vector<std::wstring> interruptedRunFolders(const InstallLocations& locations);
+// The working folders of interrupted runs that are provably ours, as they are now,
+// and whether files of ours are still in them (otherwise only what is the user's, such
+// as a link, which is never moved).
+struct InterruptedRunFolder {
+    std::wstring path;
+    bool holdsOurs = false;
+};
+std::vector<InterruptedRunFolder> interruptedRunFolders(const std::vector<std::string>& packageNames,
+                                                       const InstallLocations& locations);
 
 // A rollback folder after the swap, or one that an interrupted run left: the files
 // that are ours go; the user's own items move into the install folder (when that is

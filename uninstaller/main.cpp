@@ -147,9 +147,14 @@ int uninstall(const Options& options)
         tell(options, utf8ToWide(failure.what()), true);
         return exitFailure;
     }
-    if (const std::vector<std::wstring> left = interruptedRunFolders(resolveInstallLocations()); !left.empty()) {
+    std::vector<std::wstring> usersWorkingFolders;
+    for (const InterruptedRunFolder& left : interruptedRunFolders(builtInPackageNames(), resolveInstallLocations())) {
+        if (!left.holdsOurs) {
+            usersWorkingFolders.push_back(left.path); // only the user's items stay there: kept, and named
+            continue;
+        }
         tell(options,
-             L"Nothing was removed: " + left.front() +
+             L"Nothing was removed: " + left.path +
                  L" was left by an interrupted installation and could not be cleared. Close any program or window "
                  L"that uses it, then run the uninstaller again.",
              true);
@@ -183,6 +188,7 @@ int uninstall(const Options& options)
         report = carryOutUninstall(plan);
     }
 
+    report.keptFiles.insert(report.keptFiles.end(), usersWorkingFolders.begin(), usersWorkingFolders.end());
     // The copy is made and created now, so that the message can say whether it
     // could be; it runs only after the last message box has been closed.
     SelfRemoval selfRemoval;
