@@ -238,12 +238,14 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vec
         if (isFolder && result.outcome == RemovalOutcome::Refused && result.error == ERROR_DIR_NOT_EMPTY) return;
         left.push_back({path, result.outcome, result.error});
     };
-    // The marker goes last, and only when everything else went: a folder that keeps any
-    // of our files keeps the proof that it is ours.
+    // The record and the marker go last, and only when everything else went: a folder
+    // that keeps any of our files keeps the proof that it is ours and what is.
     const auto isMarker = [](const std::wstring& relative) {
         const std::wstring key = relativePathKey(relative);
         return key == relativePathKey(treeRelativePath(package_format::bundleMarkerName)) ||
-               key == relativePathKey(treeRelativePath(package_format::productMarkerName));
+               key == relativePathKey(treeRelativePath(package_format::productMarkerName)) ||
+               key == relativePathKey(installRecordRelativePath(PackageTree::Bundle)) ||
+               key == relativePathKey(installRecordRelativePath(PackageTree::Product));
     };
     std::vector<std::wstring> ordered = relativeFiles;
     std::stable_partition(ordered.begin(), ordered.end(), [&](const std::wstring& relative) { return !isMarker(relative); });

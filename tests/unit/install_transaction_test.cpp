@@ -439,17 +439,18 @@ TEST(InstallTransaction, FailedDeleteDuringTheCleanUpIsLoggedAndLeftToTheNextRun
     ASSERT_EQ(installFailure(locations), "installed");
     CapturedLog log(scratch);
     FailingFileOperations operations;
-    operations.failAt(FailingFileOperations::RemoveFile, {1}); // the old product's first file: its record
+    operations.failAt(FailingFileOperations::RemoveFile, {1}); // the old product's first file
     EXPECT_EQ(installFailure(locations, [](std::uint32_t) {}, operations), "installed")
         << "after the swap the installation has succeeded, whatever the clean-up meets";
     expectExactlyTheNewInstallation(locations);
     const auto left = workingFolders(scratch);
     ASSERT_EQ(left.size(), 1u) << "the rollback folder with the file that could not be deleted stays";
     const std::wstring aside = scratch / (L"Program Files\\" + left[0]);
-    EXPECT_EQ(folderNames(aside), (std::vector<std::wstring>{L"elvara-installed-files.txt", L"install-marker.txt"}))
-        << "the marker stays with what could not be removed";
+    EXPECT_EQ(folderNames(aside),
+              (std::vector<std::wstring>{L"EULA.txt", L"elvara-installed-files.txt", L"install-marker.txt"}))
+        << "the record and the marker stay with what could not be removed";
     const std::string text = log.text();
-    const std::string stayed = wideToUtf8(aside + L"\\elvara-installed-files.txt");
+    const std::string stayed = wideToUtf8(aside + L"\\EULA.txt");
     EXPECT_NE(text.find("clean-up: could not be removed (Win32 error 5): " + stayed), std::string::npos) << text;
     EXPECT_NE(text.find("clean-up: left behind: " + stayed), std::string::npos) << text;
 
@@ -605,8 +606,9 @@ TEST(InstallTransaction, RemovePackageFilesReportsWhatItCouldNotRemove)
     EXPECT_EQ(left[0].path, readMe);
     EXPECT_EQ(left[0].outcome, RemovalOutcome::Refused);
     EXPECT_EQ(left[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(folderNames(locations.productFolder), (std::vector<std::wstring>{L"README.txt", L"install-marker.txt"}))
-        << "the marker stays with what could not be removed";
+    EXPECT_EQ(folderNames(locations.productFolder),
+              (std::vector<std::wstring>{L"README.txt", L"elvara-installed-files.txt", L"install-marker.txt"}))
+        << "the record and the marker stay with what could not be removed";
     heldOpen.reset();
     EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
     EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
