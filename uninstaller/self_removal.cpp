@@ -120,6 +120,8 @@ bool SelfRemoval::prepareOrThrow()
     }
     log(L"self-removal: created " + folder_ + L" with security " + descriptorText(descriptor.get()));
     copy_ = appendPath(folder_, L"Uninstall.exe");
+    // Whatever becomes of the copy (a kill, a failure below), the folder goes at the restart.
+    deleteAtRestart({copy_, folder_});
     // From here, discard() deletes what a failure leaves behind.
     if (!copyFile(executablePath(), copy_, security)) {
         log(L"self-removal: cannot write " + copy_);
@@ -159,6 +161,15 @@ bool SelfRemoval::prepareOrThrow()
     }
     process_.reset(process.hProcess);
     thread_.reset(process.hThread);
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+        !AssignProcessToJobObject(job_.get(), process_.get())) {
+        // A copy that could outlive a killed uninstaller, suspended for ever, is worse than none.
+        log(L"self-removal: cannot bind the copy to this process's lifetime");
+        return false;
+    }
     log(L"self-removal: prepared " + copy_);
     return true;
 }
@@ -170,6 +181,7 @@ SelfRemoval::~SelfRemoval()
 
 void SelfRemoval::discard() noexcept
 {
+    job_.reset(); // ends the copy
     if (process_) {
         TerminateProcess(process_.get(), 1);
         WaitForSingleObject(process_.get(), 10000);
@@ -184,7 +196,14 @@ void SelfRemoval::discard() noexcept
 
 void SelfRemoval::start() noexcept
 {
-    if (!thread_ || ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
+    if (!thread_ || !job_) return;
+    // From now on the copy must outlive this process: it waits for its end.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        log(L"self-removal: cannot release the copy from this process's lifetime");
+        return;
+    }
+    if (ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
     started_ = true;
     log(L"self-removal: started " + copy_);
 }
@@ -222,6 +241,21 @@ int finishSelfRemoval(const std::wstring& firstProcess)
     }
     deleteAtRestart({self, parentPath(self)});
     return 0;
+}
+
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
+{
+    try {
+        const std::wstring unique = file + L"." + utf8ToWide(toLowerHex(randomBytes(8))) + L".deleted-at-restart";
+        if (!MoveFileExW(file.c_str(), unique.c_str(), 0)) {
+            log(L"cannot rename " + file + L" for its deletion at the next restart");
+            return false;
+        }
+        log(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
+        return deleteAtRestart({unique});
+    } catch (...) {
+        return false;
+    }
 }
 
 bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept

@@ -16,7 +16,10 @@ namespace elvara {
 // handle to the first process.
 inline constexpr wchar_t finishRemovalSwitch[] = L"--finish-removal";
 
-// The copy, written and created suspended; it starts when start() is called.
+// The copy, written and created suspended in a job that ends it when this process
+// ends first (a kill while the last message is open leaves no process behind); it
+// starts, and may outlive this process, when start() is called. Its file and folder
+// are scheduled for deletion at the next restart as soon as they exist.
 class SelfRemoval {
 public:
     SelfRemoval() = default;
@@ -33,7 +36,7 @@ private:
     void discard() noexcept;
 
     std::wstring folder_, copy_;
-    UniqueKernelHandle process_, thread_;
+    UniqueKernelHandle job_, process_, thread_;
     bool started_ = false;
 };
 
@@ -43,7 +46,14 @@ private:
 // restart. Does nothing unless firstProcess names a process handle.
 int finishSelfRemoval(const std::wstring& firstProcess);
 
-// Has Windows delete these paths, in this order, at the next restart.
+// Has Windows delete these paths, in this order, at the next restart. Only for names
+// that nothing else will ever use (the copy's own folder and file).
 bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept;
+
+// For a file of the installation that cannot be deleted now (a running program): it
+// is renamed to a name of its own in the same folder and that name is scheduled, so
+// that the restart cannot delete a file that a later installation put at the old
+// name. False, and nothing scheduled, when it cannot be renamed.
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept;
 
 } // namespace elvara

@@ -193,8 +193,10 @@ TreeSurvey surveyTree(const TreeLayout& layout)
     if (survey.refusal) return survey;
 
     const std::vector<std::wstring> packageFolders = foldersOnTheWay(layout);
+    survey.holdsNoFiles =
+        std::all_of(entries.begin(), entries.end(), [](const Entry& entry) { return entry.isFolder; });
     for (const Entry& entry : entries) {
-        if (entry.isFolder && isOneOf(entry.path, packageFolders))
+        if (entry.isFolder && (survey.holdsNoFiles || isOneOf(entry.path, packageFolders)))
             survey.packageFolders.push_back(entry.path);
         else if (!entry.isFolder && isOneOf(entry.path, layout.packageFiles))
             survey.packageFiles.push_back(entry.path);

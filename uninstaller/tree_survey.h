@@ -22,6 +22,7 @@ struct TreeLayout {
 struct TreeSurvey {
     bool present = false;       // the install folder exists
     bool markerIsExact = false; // the marker holds exactly the marker line
+    bool holdsNoFiles = false;  // present, with nothing but empty folders in it: nobody's, so removable
     std::vector<std::wstring> packageFiles;   // found, the marker among them
     std::vector<std::wstring> packageFolders; // existing folders on the way to package files, deepest first, the install folder last
     std::vector<std::wstring> userFiles;      // files and folders that the package does not name

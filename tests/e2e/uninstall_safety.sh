@@ -88,7 +88,7 @@ for row in "${in_use_cases[@]}"; do
     fresh_installation
     [[ -n $read_only ]] && chmod a-w "$module"
     before=$(state)
-    start_holder resource_holder holding "$mode" "$(winpath "$target")"
+    start_holder holder holding "$mode" "$(winpath "$target")"
     run_capture held "$product_dir/Uninstall.exe" /S
     expect_refused "$title" held "$text" "$before"
     stop_holder
