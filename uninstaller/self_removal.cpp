@@ -132,17 +132,28 @@ bool SelfRemoval::prepareOrThrow()
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), first.put(),
                          SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
         return false;
+    // Made in a job that ends it when this process ends first, in the same call: a
+    // kill between creating the copy and binding it would leave it suspended for ever.
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        log(L"self-removal: cannot create the copy's job");
+        return false;
+    }
     // The copy inherits this one handle and nothing else (no standard streams
     // either: a caller reading them would otherwise wait for the copy too).
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     std::vector<std::byte> storage(size);
     auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
     HANDLE inherited = first.get();
+    HANDLE job = job_.get();
     const bool listed =
-        InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+        InitializeProcThreadAttributeList(attributes, 2, 0, &size) &&
         UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof(inherited),
-                                  nullptr, nullptr);
+                                  nullptr, nullptr) &&
+        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job, sizeof(job), nullptr, nullptr);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -156,18 +167,14 @@ bool SelfRemoval::prepareOrThrow()
                                  folder_.c_str(), &startup.StartupInfo, &process);
     if (listed) DeleteProcThreadAttributeList(attributes);
     if (!created) {
-        log(L"self-removal: cannot start " + copy_);
+        log(L"self-removal: cannot start " + copy_ + L" in its job");
         return false;
     }
     process_.reset(process.hProcess);
     thread_.reset(process.hThread);
-    job_.reset(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
-        !AssignProcessToJobObject(job_.get(), process_.get())) {
-        // A copy that could outlive a killed uninstaller, suspended for ever, is worse than none.
-        log(L"self-removal: cannot bind the copy to this process's lifetime");
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(process_.get(), job_.get(), &inJob) || !inJob) {
+        log(L"self-removal: the copy is not in its job");
         return false;
     }
     log(L"self-removal: prepared " + copy_);

@@ -140,7 +140,8 @@ public:
                 removedSomething = true;
                 log(L"removed " + folder);
             } else if (result.outcome == RemovalOutcome::NotOurs ||
-                       (result.outcome == RemovalOutcome::Refused && result.error != ERROR_DIR_NOT_EMPTY)) {
+                       (result.outcome == RemovalOutcome::Refused && result.error != ERROR_DIR_NOT_EMPTY &&
+                        folderEntryNames(folder).empty())) {
                 problem(folder, meansHeldByAnotherProgram(result.error)
                                     ? L"in use by another program (a window or command prompt open in it counts)"
                                     : reasonOf(result));

@@ -114,11 +114,27 @@ restore_temp
 expect_eq "no copy: exit code" "$(cat "$scratch/no_copy.rc")" 0
 grep -qF "Windows deletes it when the computer restarts" "$scratch/no_copy.out" && pass \
     || fail "no copy: the message does not say so ($(cat "$scratch/no_copy.out"))"
-for file in 'ElvaraSound\Uninstall.exe' 'ElvaraSound\install-marker.txt'; do
-    pending_deletions | grep -qiF "Program Files\\$file" && pass || fail "no copy: $file not scheduled: $(pending_deletions)"
-done
+renamed=$(cd "$product_dir" && ls -d Uninstall.exe.*.deleted-at-restart 2>/dev/null)
+[[ $renamed =~ ^Uninstall\.exe\.[0-9a-f]{16}\.deleted-at-restart$ ]] && pass \
+    || fail "no copy: the uninstaller is not renamed to a name of its own: $(ls "$product_dir")"
+pending_deletions | grep -qiF "Program Files\\ElvaraSound\\$renamed" && pass \
+    || fail "no copy: $renamed is not scheduled: $(pending_deletions)"
 [[ ! -e $bundle_dir ]] && pass || fail "no copy: the bundle is still there"
-expect_eq "no copy: only the uninstaller and its marker wait for the restart" "$(ls "$product_dir" | tr '\n' ' ')" \
-    "Uninstall.exe install-marker.txt "
+expect_eq "no copy: the renamed uninstaller and the marker stay" "$(ls "$product_dir" | tr '\n' ' ')" \
+    "$renamed install-marker.txt "
 expect_eq "no copy: entry removed" "$(registry_value DisplayName)" ""
+# Installed again before the restart: nothing that the restart deletes belongs to the
+# new installation (the fixed names and the folders are never scheduled); the renamed
+# uninstaller, carried along like any file that is not the package's, is the only one.
+run_capture reinstall "$setup_exe" --quiet
+expect_eq "reinstalled before the restart: exit code" "$(cat "$scratch/reinstall.rc")" 0
+# The value's strings, one per line, without the "\??\" prefix.
+pending_deletions | sed -n 's/.*REG_MULTI_SZ *//p' | sed 's/\\0/\n/g' | sed 's/^\\??\\//' | grep . >"$scratch/pending.txt"
+[[ -s $scratch/pending.txt ]] && pass || fail "reinstalled before the restart: no pending deletions read"
+while read -r path; do
+    windows_path="C:\\Program Files\\$(tr '/' '\\' <<<"$path")"
+    grep -qixF "$windows_path" "$scratch/pending.txt" \
+        && fail "reinstalled before the restart: $windows_path is scheduled for deletion"
+done < <(cd "$program_files" && find ElvaraSound "Common Files/VST3/ElvaraSound.vst3" ! -name "$renamed")
+pass
 finish
