@@ -97,15 +97,6 @@ done
 # the uninstaller run again finishes
 ("$wine" "$product_dir/Uninstall.exe" >/dev/null 2>&1) &
 uninstaller=$!
-find_box() {
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name '^ElvaraSound Livewire Edition .. Uninstall$' 2>/dev/null | head -1)
-        [[ -n $id ]] && { sleep 0.5; echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
 box=$(find_box) || fail "last message: no confirmation"
 press "$box" y
 wait_window_gone "$box" 10 || fail "last message: the confirmation stays"

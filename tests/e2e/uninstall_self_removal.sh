@@ -22,16 +22,6 @@ wait_until_gone() { # path [timeout seconds]
 }
 private_folders() { (cd "$temp_dir" && ls -d ElvaraSound-Uninstall-* 2>/dev/null); }
 pending_deletions() { "$wine" reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
-# The message box of the uninstaller: "ElvaraSound Livewire Edition · Uninstall".
-find_box() {
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name '^ElvaraSound Livewire Edition .. Uninstall$' 2>/dev/null | head -1)
-        [[ -n $id ]] && { sleep 0.5; echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
 
 # ---- a silent uninstall: the copy's folder is made with the private descriptor (read
 # back from the log: Wine 8 neither keeps nor reports a file's descriptor), and the
