@@ -95,6 +95,31 @@ done
 sleep 2
 expect_eq "hidden switch: nothing deleted" "$(attack_state)" "$before"
 
+# ---- a copy handed over to properly (a real handle to its first process), but from a
+# folder with the private name outside the Windows temporary folder: it deletes nothing.
+# From a private folder under Windows\Temp the same hand-over removes the remains.
+"$wine" reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1
+rm -rf "$bundle_dir"
+(cd "$product_dir" && ls | grep -vxF -e Uninstall.exe -e install-marker.txt | xargs -r rm -f)
+remains=$(tree_snapshot "$product_dir")
+user_name=${USER:-$(id -un)}
+for folder in "users/$user_name/Temp" ProgramData windows/temp; do
+    private="$WINEPREFIX/drive_c/$folder/ElvaraSound-Uninstall-0123456789abcdef"
+    mkdir -p "$private"
+    cp "$product_dir/Uninstall.exe" "$private/"
+    "$wine" "$helpers/removal_handover.exe" "C:\\${folder//\//\\}\\ElvaraSound-Uninstall-0123456789abcdef\\Uninstall.exe" \
+        >/dev/null 2>&1
+    if [[ $folder == windows/temp ]]; then
+        wait_until_gone "$product_dir" 30 && pass || fail "handed over from Windows\\Temp: the remains stay"
+    else
+        sleep 4
+        expect_eq "handed over from C:\\$folder: nothing deleted" "$(tree_snapshot "$product_dir")" "$remains"
+    fi
+    rm -rf "$private"
+done
+run_capture fresh "$setup_exe" --quiet
+expect_eq "installed again for the next case" "$(cat "$scratch/fresh.rc")" 0
+
 # ---- no copy possible (the temporary folder unusable): the rest is deleted at the next
 # restart, and the message says so
 mv "$temp_dir" "$temp_dir.saved"
