@@ -92,6 +92,43 @@ for point in "Contents/x86_64-win/ElvaraSound.vst3" "Contents/Resources/elvara-p
     quiet_install "after the kill at $point"
 done
 
+# ---- an update killed in its swap (at a real rename of the real Setup), then the
+# uninstaller, itself killed once and run again: nothing of ours anywhere, the user's
+# file kept in the product folder
+kill_when_present() { # glob pid
+    for _ in $(seq 1 6000); do compgen -G "$1" >/dev/null && { kill -9 "$2" 2>/dev/null; return 0; }; sleep 0.005; done
+    return 1
+}
+for point in "$bundle_dir.rollback-*" "$product_dir.rollback-*"; do
+    title="update killed at ${point##*/}"
+    quiet_install "$title: installed"
+    echo "my notes" >"$product_dir/MyNotes.txt"
+    ("$wine" "$setup_exe" --quiet >/dev/null 2>&1) &
+    setup_pid=$!
+    kill_when_present "$point" "$setup_pid" || fail "$title: never reached"
+    wait "$setup_pid" 2>/dev/null
+    sleep 1
+    uninstaller="$product_dir/Uninstall.exe"
+    [[ -f $uninstaller ]] || uninstaller=$(compgen -G "$product_dir.rollback-*/Uninstall.exe" | head -1)
+    [[ -f $uninstaller ]] || uninstaller="$build/uninstaller/Uninstall.exe"
+    ("$wine" "$uninstaller" /S >/dev/null 2>&1) &
+    uninstaller_pid=$!
+    kill_when_gone "$bundle_dir/Contents/x86_64-win/ElvaraSound.vst3" "$uninstaller_pid"
+    wait "$uninstaller_pid" 2>/dev/null
+    rerun="$product_dir/Uninstall.exe"
+    [[ -f $rerun ]] || rerun="$build/uninstaller/Uninstall.exe"
+    run_capture after_kill "$rerun" /S
+    expect_eq "$title, uninstaller killed and run again: exit code" "$(cat "$scratch/after_kill.rc")" 0
+    sleep 3
+    expect_eq "$title, uninstalled: nothing of ours, the user's file kept" \
+        "$(cd "$program_files" && find ElvaraSound* "Common Files/VST3" -type f 2>/dev/null | sort)" \
+        "ElvaraSound/MyNotes.txt
+ElvaraSound/install-marker.txt"
+    expect_eq "$title, uninstalled: entry" "$(registry_value DisplayName)" ""
+    rm -rf "$product_dir"
+done
+quiet_install "after the killed updates"
+
 # ---- killed while its last message is open: no process of ours stays (the copy waits
 # in a job that ends with it), Setup is not told that another installation runs, and
 # the uninstaller run again finishes
