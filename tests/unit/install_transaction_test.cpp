@@ -494,6 +494,10 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
     ASSERT_TRUE(MoveFileExW(locations.bundleFolder.c_str(), (locations.bundleFolder + L".rollback-00112233445566ff").c_str(), 0));
     makeFolders(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win");
     writeFile(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win\\ElvaraSound.vst3", "MZ cut");
+    // Its marker too: the beginning of the marker line is all that a kill let through.
+    makeFolders(locations.bundleFolder + L".install-00112233445566ff\\Contents\\Resources");
+    writeFile(locations.bundleFolder + L".install-00112233445566ff\\Contents\\Resources\\elvara-product.txt",
+              "ElvaraSound-Liv");
     makeFolders(locations.productFolder + L".install-00112233445566ff");
     writeFile(locations.productFolder + L".install-00112233445566ff\\EULA.txt", "licence");
     // An older run killed during its clean-up: the user's file still aside, with package files.
@@ -506,6 +510,7 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
         programFiles + L"\\ElvaraSound.install-0123",
         programFiles + L"\\ElvaraSoundX.install-0123456789abcdef",
         vst3 + L"\\ElvaraSound.vst3.rollback-fedcba9876543210",
+        vst3 + L"\\ElvaraSound.vst3.rollback-1234567890abcdef", // a rollback's marker is never cut short
     };
     for (const std::wstring& folder : foreign) {
         makeFolders(folder);
@@ -513,6 +518,8 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
     }
     makeFolders(foreign[3] + L"\\Contents\\Resources");
     writeFile(foreign[3] + L"\\Contents\\Resources\\elvara-product.txt", "Someone-Else\n");
+    makeFolders(foreign[4] + L"\\Contents\\Resources");
+    writeFile(foreign[4] + L"\\Contents\\Resources\\elvara-product.txt", "ElvaraSound-Liv");
     std::map<std::wstring, TreeSnapshot> foreignBefore;
     for (const std::wstring& folder : foreign) foreignBefore[folder] = snapshotTree(folder);
 
