@@ -74,6 +74,21 @@ done
 mkdir -p "$bundle_dir/Contents/Resources" "$product_dir/Docs"
 quiet_install "empty folders: taken over by Setup"
 
+# ---- an uninstaller that is not the installed copy, with a window open in the product
+# folder: the entry goes last, so it stays while the folder does, and the same
+# uninstaller run again finishes
+start_holder current-folder "$product_dir"
+run_capture stray "$build/uninstaller/Uninstall.exe" /S
+stop_holder
+expect_eq "a stray uninstaller, a held folder: exit code" "$(cat "$scratch/stray.rc")" 1
+grep -qF 'ElvaraSound: in use by another program' "$scratch/stray.err" && pass \
+    || fail "a stray uninstaller, a held folder: not named ($(cat "$scratch/stray.err"))"
+expect_eq "a stray uninstaller, a held folder: entry kept" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+run_capture finished "$build/uninstaller/Uninstall.exe" /S
+expect_eq "a stray uninstaller run again: exit code" "$(cat "$scratch/finished.rc")" 0
+expect_nothing_of_ours "a stray uninstaller run again"
+quiet_install "after the stray uninstaller"
+
 # ---- the uninstaller killed at several points, then run again: it finishes
 kill_when_gone() { # path pid
     for _ in $(seq 1 3000); do [[ -e $1 ]] || { kill -9 "$2" 2>/dev/null; return 0; }; sleep 0.01; done
