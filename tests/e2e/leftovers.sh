@@ -29,7 +29,15 @@ expect_nothing_of_ours() { # title
     expect_eq "$1: working folders" "$(cd "$program_files" && ls -d ElvaraSound.*-* "Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null)" ""
     expect_eq "$1: entry" "$(registry_value DisplayName)" ""
 }
-our_processes() { pgrep -fa 'Uninstall\.exe|ElvaraSound-Uninstall-' | grep -v '<defunct>' || true; } # a zombie runs nothing
+# Processes of this Wine prefix only (a zombie runs nothing).
+our_processes() {
+    local pid
+    for pid in $(pgrep -f 'Uninstall\.exe|ElvaraSound-Uninstall-'); do
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+        grep -q '^State:.*Z' "/proc/$pid/status" 2>/dev/null && continue
+        tr '\0' ' ' <"/proc/$pid/cmdline"; echo
+    done
+}
 
 # ---- a command window open in the product folder while it is uninstalled: the folder
 # stays, empty; Setup says which folder while the window is open, and takes the empty
@@ -110,19 +118,15 @@ done
 # ---- an update killed in its swap (at a real rename of the real Setup), then the
 # uninstaller, itself killed once and run again: nothing of ours anywhere, the user's
 # file kept in the product folder
-kill_when_present() { # glob pid
-    for _ in $(seq 1 6000); do compgen -G "$1" >/dev/null && { kill -9 "$2" 2>/dev/null; return 0; }; sleep 0.005; done
-    return 1
-}
-for point in "$bundle_dir.rollback-*" "$product_dir.rollback-*"; do
-    title="update killed at ${point##*/}"
+for point in "ElvaraSound.vst3.rollback-" "ElvaraSound.rollback-"; do
+    title="update killed at $point"
     quiet_install "$title: installed"
     echo "my notes" >"$product_dir/MyNotes.txt"
-    ("$wine" "$setup_exe" --quiet >/dev/null 2>&1) &
-    setup_pid=$!
-    kill_when_present "$point" "$setup_pid" || fail "$title: never reached"
-    wait "$setup_pid" 2>/dev/null
-    sleep 1
+    watched="$program_files"
+    [[ $point == ElvaraSound.vst3.* ]] && watched="$program_files/Common Files/VST3"
+    # Killed the moment the rename makes that folder.
+    expect_eq "$title: killed there" "$("$wine" "$helpers/kill_on_entry.exe" "$(winpath "$watched")" "$point" \
+        "\"$(winpath "$setup_exe")\" --quiet" 2>&1 | tr -d '\r')" "killed"
     uninstaller="$product_dir/Uninstall.exe"
     [[ -f $uninstaller ]] || uninstaller=$(compgen -G "$product_dir.rollback-*/Uninstall.exe" | head -1)
     [[ -f $uninstaller ]] || uninstaller="$build/uninstaller/Uninstall.exe"
