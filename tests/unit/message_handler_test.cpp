@@ -224,7 +224,7 @@ TEST_F(SetupWindow, HoverEasing)
 
 TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     const auto cleanUp = [&] {
         test::removeTree(locations.bundleFolder);
         test::removeTree(locations.productFolder);
