@@ -5,17 +5,18 @@
 // by the user, 1618 another installation is running.
 // The machine's uninstaller that runs without administrator rights starts its own
 // elevated copy ("runas") and ends with its exit code; a user's runs as it is.
+#include "base/com_apartment.h"
 #include "base/command_line.h"
 #include "base/event_log.h"
 #include "base/executable_path.h"
 #include "base/product.h"
+#include "base/report_channel.h"
 #include "base/std_streams.h"
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
 #include "install/install_lock.h"
 #include "install/install_locations.h"
 #include "install/recovery.h"
-#include "base/report_channel.h"
 #include "package/text.h"
 #include "own_scope.h"
 #include "self_removal.h"
@@ -133,7 +134,8 @@ int relaunchElevated(const Options& options)
 {
     const std::wstring parameters = std::wstring(options.silent ? L"/S " : L"") + elevatedCopySwitch;
     event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
-    const ElevatedRun run = runElevatedCopy(parameters);
+    const ComApartment shellApartment; // the shell may hand "runas" to its extensions
+    const ElevatedRun run = options.silent ? runElevatedCopy(parameters) : runElevatedCopyWithWindows(parameters);
     if (!run.started) {
         event_log::write("The elevated copy did not start (Win32 error " + std::to_string(run.startError) + ")");
         if (run.startError == ERROR_CANCELLED) {

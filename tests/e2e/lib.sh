@@ -163,6 +163,30 @@ scope_state() { # bundle-folder product-folder key
     "$wine" reg query "$3" /reg:64 2>/dev/null | tr -d '\r'
 }
 
+# The events of an installation's log without their timestamps, durations, process id,
+# byte count and the transaction's own phases; and what they are for a quiet success.
+install_log_summary() { # file
+    sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z //' "$1" |
+        sed '/^Install transaction started$/,/^Install transaction finished/{//!d}' |
+        sed -E 's/[0-9]+ ms$/N ms/; s/process [0-9]+/process P/; s/, [0-9]+ bytes$/, B bytes/; s/--log .*$/--log .../'
+}
+expected_install_log() { # arguments-before-log elevated(yes|no) folders
+    cat <<EVENTS
+ElvaraSound Livewire Edition 1.3.3 setup started (process P), arguments: $1 --log ...
+Elevated administrator: $2
+Install folders: $3
+Package verification started
+Verified 9 entries, B bytes
+Package verification finished in N ms
+Install transaction started
+Install transaction finished in N ms
+Registration started
+Registration finished in N ms
+Result: Installed ElvaraSound Livewire Edition 1.3.3.
+Exit code 0
+EVENTS
+}
+
 primary_rgb="177 149 227" # the enabled primary button, half-way down its body
 dark_button_rgb="38 36 47"  # the Back button and the disabled primary button
 tick_rgb="189 150 237"
