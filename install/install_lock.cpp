@@ -88,7 +88,8 @@ LockPlace lockPlace(InstallScope scope)
     if (scope == InstallScope::Machine) {
         const UniqueSid administrators = wellKnownSid(DOMAIN_ALIAS_RID_ADMINS);
         place.creator.resize(GetLengthSid(administrators.get()));
-        CopySid(static_cast<DWORD>(place.creator.size()), place.creator.data(), administrators.get());
+        if (!CopySid(static_cast<DWORD>(place.creator.size()), place.creator.data(), administrators.get()))
+            unavailable(GetLastError());
         place.namespaceName = namespaceName;
         place.globalName = globalName;
         // Owned by Administrators, usable by Administrators and the system alone.
