@@ -139,8 +139,11 @@ median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int(
 # same files (no compression, CRC check on, the same uninstall entry) with /S, rounds
 # alternating A B A B. Ours checks SHA-256 of every file and flushes every file; NSIS
 # checks a CRC32 and flushes nothing.
+product_constant() { sed -n "s/^inline constexpr std::string_view $1 = \"\(.*\)\";$/\1/p" "$build/generated/base/product.h"; }
 sed -e "s|@CONTENTS@|$contents|g" -e "s|@FILLER_A@|$scratch/a.bin|" -e "s|@FILLER_B@|$scratch/b.bin|" \
-    -e "s|@OUTPUT@|$scratch/PeerSetup.exe|" "$root/bench/peer.nsi.in" >"$scratch/peer.nsi"
+    -e "s|@OUTPUT@|$scratch/PeerSetup.exe|" -e "s|@NAME@|$(product_constant name)|g" \
+    -e "s|@VERSION@|$(product_constant version)|" -e "s|@PUBLISHER@|$(product_constant publisher)|" \
+    "$root/bench/peer.nsi.in" >"$scratch/peer.nsi"
 makensis -V1 "$scratch/peer.nsi" >/dev/null
 ours=(); peer=()
 for _ in 1 2 3 4 5; do

@@ -41,7 +41,7 @@ FilesystemFailure::FilesystemFailure(const char* operation, DWORD errorCode, con
                                      const std::wstring& path2)
     : std::filesystem::filesystem_error(operation, std::filesystem::path(path1), std::filesystem::path(path2),
                                         std::error_code(static_cast<int>(errorCode), std::system_category())),
-      text_(failureText(operation, errorCode, path1, path2)), errorCode_(errorCode)
+      operation_(operation), text_(failureText(operation, errorCode, path1, path2)), errorCode_(errorCode)
 {
 }
 

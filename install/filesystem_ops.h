@@ -18,8 +18,10 @@ public:
                       const std::wstring& path2 = {});
     const char* what() const noexcept override { return text_.c_str(); }
     DWORD errorCode() const noexcept { return errorCode_; }
+    const std::string& operation() const noexcept { return operation_; }
 
 private:
+    std::string operation_;
     std::string text_;
     DWORD errorCode_;
 };

@@ -40,16 +40,17 @@ bool matches(const std::wstring& path, const RecordedFile& recorded) noexcept
         LARGE_INTEGER size{};
         if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != recorded.size)
             return false;
-        std::vector<std::uint8_t> digest;
-        if (recorded.size == 0) {
-            digest = sha256Digest({});
-        } else {
-            const UniqueKernelHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-            if (!mapping) return false;
-            const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-            if (!view) return false;
-            digest = sha256Digest({static_cast<const std::uint8_t*>(view.get()), static_cast<std::size_t>(recorded.size)});
+        // Read, not mapped: a file that another program shortens meanwhile must give a
+        // mismatch, not a fault in a mapped view.
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(recorded.size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD read = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) return false;
+            done += read;
         }
+        const std::vector<std::uint8_t> digest = sha256Digest({bytes.data(), bytes.size()});
         return digest.size() == recorded.sha256.size() &&
                std::equal(digest.begin(), digest.end(), recorded.sha256.begin());
     } catch (...) {

@@ -82,6 +82,22 @@ std::string carryFailureText(const CarryFailure& failure)
            systemErrorDescription(failure.error) + "). Nothing was changed; run Setup again once it can be moved.";
 }
 
+// An install folder that holds no file at all is nobody's installation: it goes, so
+// that the new one can take its place. True when it went.
+bool takeOverEmptyFolder(const std::wstring& folder, FileOperations& operations)
+{
+    const std::optional<FolderLeft> left = removeEmptyTree(folder, operations);
+    if (!left) {
+        event_log::write("took over the empty folder " + printablePath(folder));
+        return true;
+    }
+    event_log::write("cannot remove the empty folder " + printablePath(left->path) + " (Win32 error " +
+                     std::to_string(left->error) + ")");
+    fail(("The folder " + printablePath(folder) + " is empty but cannot be replaced." +
+          heldFolderAdvice(left->path, left->error, "Setup"))
+             .c_str());
+}
+
 // One tree's part of the transaction.
 struct TreeSwap {
     PackageTree tree;
@@ -122,19 +138,28 @@ struct Transaction {
         }
     }
 
-    // A failed rename back raises at once: it replaces the first failure and the
-    // remaining steps are not done, so nothing is removed that might still be needed.
-    void rollback() const
+    // The new folders go aside before the old ones come back, so that a folder that
+    // cannot be emptied never stands where the previous installation must return; the
+    // user's items follow once everything is in place. A failed rename raises at once:
+    // it replaces the first failure and the remaining steps are not done, so nothing
+    // is removed that might still be needed.
+    void rollback()
     {
         event_log::Phase phase("rollback");
-        for (const TreeSwap* swap : {&product, &bundle})
-            carryBack(swap->oldFolderNow(), swap->newFolderNow(), swap->carried, operations);
-        if (product.inPlace) removeQuietlyDuringRollback(product.installFolder, PackageTree::Product);
-        if (bundle.inPlace) removeQuietlyDuringRollback(bundle.installFolder, PackageTree::Bundle);
-        if (product.movedAside) operations.rename(product.rollback, product.installFolder);
-        if (bundle.movedAside) operations.rename(bundle.rollback, bundle.installFolder);
-        if (pathExistsQuietly(bundle.staging)) removeQuietlyDuringRollback(bundle.staging, PackageTree::Bundle);
-        if (pathExistsQuietly(product.staging)) removeQuietlyDuringRollback(product.staging, PackageTree::Product);
+        for (TreeSwap* swap : {&product, &bundle})
+            if (swap->inPlace) {
+                operations.rename(swap->installFolder, swap->staging);
+                swap->inPlace = false;
+            }
+        for (TreeSwap* swap : {&product, &bundle})
+            if (swap->movedAside) {
+                operations.rename(swap->rollback, swap->installFolder);
+                swap->movedAside = false;
+            }
+        for (const TreeSwap* swap : {&product, &bundle}) {
+            carryBack(swap->installFolder, swap->staging, swap->carried, operations);
+            if (pathExistsQuietly(swap->staging)) removeQuietlyDuringRollback(swap->staging, swap->tree);
+        }
         phase.succeeded();
     }
 };
@@ -164,6 +189,10 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     const std::wstring token = utf8ToWide(toLowerHex(randomBytes(8)));
     Transaction transaction{entries, operations, treeSwap(PackageTree::Bundle, locations.bundleFolder, token),
                             treeSwap(PackageTree::Product, locations.productFolder, token)};
+    for (TreeSwap* swap : {&transaction.bundle, &transaction.product})
+        if (swap->existed && holdsNoFiles(swap->installFolder) &&
+            !isOwnedFolder(swap->installFolder, swap->tree == PackageTree::Bundle))
+            swap->existed = !takeOverEmptyFolder(swap->installFolder, operations);
     if (transaction.bundle.existed && !isOwnedFolder(locations.bundleFolder, true))
         fail("The existing ElvaraSound VST3 folder was not created by this installer. It will not be overwritten.");
     if (transaction.product.existed && !isOwnedFolder(locations.productFolder, false))
@@ -212,13 +241,20 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         progress(95);
         swap.succeeded();
     } catch (...) {
+        std::string heldFolderText;
         try {
             throw;
+        } catch (const FilesystemFailure& failure) {
+            event_log::writeFailure("installation", failure);
+            // The folder that another program holds is the one the swap tried to move.
+            if (failure.operation() == "rename" && meansHeldByAnotherProgram(failure.errorCode()))
+                heldFolderText = failure.what() + heldFolderAdvice(failure.path1().wstring(), failure.errorCode(), "Setup");
         } catch (const std::exception& failure) {
             event_log::writeFailure("installation", failure);
         } catch (...) {
         }
         transaction.rollback(); // a failed rename back replaces the first failure
+        if (!heldFolderText.empty()) fail(heldFolderText.c_str());
         throw;
     }
 

@@ -49,11 +49,10 @@ void logWhatStayed(const char* phase, const std::wstring& folder)
 
 std::string previousInstallationStuckText(const std::wstring& folder, DWORD error)
 {
-    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
     return "The previous installation in " + printablePath(folder) + " could not be put back in place (" +
            systemErrorDescription(error) + "). Nothing was removed. " +
-           (inUse ? "Close any program or window that uses this folder, then run Setup again."
-                  : "Run Setup again once the folder can be renamed.");
+           (meansHeldByAnotherProgram(error) ? "Close any program or window that uses this folder, then run Setup again."
+                                             : "Run Setup again once the folder can be renamed.");
 }
 
 enum class WorkingKind { Staging, Rollback };
@@ -71,21 +70,6 @@ bool isToken(std::wstring_view text) noexcept
            });
 }
 
-// The entries directly inside a folder, with their creation times.
-std::vector<WIN32_FIND_DATAW> childrenOf(const std::wstring& folder)
-{
-    std::vector<WIN32_FIND_DATAW> children;
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0));
-    if (!search) return children;
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name != L"." && name != L"..") children.push_back(found);
-    } while (FindNextFileW(search.get(), &found));
-    return children;
-}
-
 // The working folders beside installFolder that are provably ours: a real folder (no
 // link), named exactly after the install folder and a token, whose marker, where it
 // holds one, is the marker line.
@@ -98,7 +82,7 @@ std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolde
     const std::wstring parent = parentPath(installFolder);
     const std::wstring markerRelative = utf8ToWide(package_format::treeRelativeName(
         tree == PackageTree::Bundle ? package_format::bundleMarkerName : package_format::productMarkerName));
-    for (const WIN32_FIND_DATAW& child : childrenOf(parent)) {
+    for (const WIN32_FIND_DATAW& child : folderEntries(parent)) {
         const std::wstring_view name = child.cFileName;
         if (!name.starts_with(leaf)) continue;
         const std::wstring_view rest = name.substr(leaf.size());
@@ -113,8 +97,10 @@ std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolde
         }
         const std::wstring marker = appendPath(path, markerRelative);
         const EntryKind markerKind = inspectEntry(marker);
-        const bool provedOurs = markerKind == EntryKind::Absent ||
-                                (markerKind == EntryKind::File && isOwnedFolder(path, tree == PackageTree::Bundle));
+        // A staging folder's marker may have been cut short by a kill while it was written.
+        const MarkerCheck check = markerKind == EntryKind::File ? checkMarker(marker) : MarkerCheck::Other;
+        const bool provedOurs = markerKind == EntryKind::Absent || check == MarkerCheck::Exact ||
+                                (*kind == WorkingKind::Staging && check == MarkerCheck::CutShort);
         if (!provedOurs) {
             event_log::write("recovery: not ours, left alone: " + printablePath(path));
             continue;
@@ -129,29 +115,45 @@ void recoverTree(const std::vector<std::string>& packageNames, const std::wstrin
 {
     std::vector<WorkingFolder> folders = workingFoldersBeside(installFolder, tree);
     if (folders.empty()) return;
-    if (inspectEntry(installFolder) == EntryKind::Absent) {
-        // The previous installation, moved aside by a run that did not finish its swap.
-        std::optional<std::size_t> newest;
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            if (folders[i].kind != WorkingKind::Rollback ||
-                !isOwnedFolder(folders[i].path, tree == PackageTree::Bundle))
-                continue;
-            if (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0) newest = i;
-        }
-        if (newest) {
-            const std::wstring previous = folders[*newest].path;
-            try {
-                operations.rename(previous, installFolder);
-            } catch (const FilesystemFailure& failure) {
-                // Clearing what could not be put back would lose the previous installation.
-                event_log::writeFailure("recovery", failure);
-                fail(previousInstallationStuckText(previous, failure.errorCode()).c_str());
-            }
-            event_log::write("recovery: renamed back " + printablePath(previous));
-            folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
+    const bool isBundle = tree == PackageTree::Bundle;
+    const auto isPreviousInstallation = [isBundle](const WorkingFolder& folder) {
+        return folder.kind == WorkingKind::Rollback && isOwnedFolder(folder.path, isBundle);
+    };
+    std::optional<std::size_t> newest;
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        if (isPreviousInstallation(folders[i]) &&
+            (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0))
+            newest = i;
+    if (newest && inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, isBundle) &&
+        holdsNoFiles(installFolder)) {
+        // An empty folder in its place is nobody's: it makes room for the previous installation.
+        if (const std::optional<FolderLeft> left = removeEmptyTree(installFolder, operations)) {
+            event_log::write("recovery: cannot remove the empty " + printablePath(left->path) + " (Win32 error " +
+                             std::to_string(left->error) + ")");
+            fail(previousInstallationStuckText(folders[*newest].path, left->error).c_str());
         }
     }
+    if (newest && inspectEntry(installFolder) == EntryKind::Absent) {
+        // The previous installation, moved aside by a run that did not finish its swap.
+        const std::wstring previous = folders[*newest].path;
+        try {
+            operations.rename(previous, installFolder);
+        } catch (const FilesystemFailure& failure) {
+            // Clearing what could not be put back would lose the previous installation.
+            event_log::writeFailure("recovery", failure);
+            fail(previousInstallationStuckText(previous, failure.errorCode()).c_str());
+        }
+        event_log::write("recovery: renamed back " + printablePath(previous));
+        folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
+    }
+    const bool installationInPlace =
+        inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, isBundle);
     for (const WorkingFolder& folder : folders) {
+        if (!installationInPlace && isPreviousInstallation(folder)) {
+            // With no installation of ours in its place, this may be the only one left.
+            event_log::write("recovery: kept, no installation in its place: " + printablePath(folder.path));
+            continue;
+        }
         event_log::write("recovery: clearing " + printablePath(folder.path));
         // A staging folder holds nothing but what the installer wrote (its record
         // lists it even where a kill cut a file short) and the user's items it carried.
@@ -163,6 +165,16 @@ void recoverTree(const std::vector<std::string>& packageNames, const std::wstrin
 }
 
 } // namespace
+
+std::string heldFolderAdvice(const std::wstring& folder, DWORD error, const char* again)
+{
+    if (meansHeldByAnotherProgram(error))
+        return " The folder " + printablePath(folder) +
+               " is in use by another program (a window or command prompt open in it counts). Nothing was changed. "
+               "Close that program or window, then run " + again + " again.";
+    return " The folder " + printablePath(folder) + " could not be changed (" + systemErrorDescription(error) +
+           "). Nothing was changed. Run " + again + " again once it can be.";
+}
 
 std::string printablePath(const std::wstring& path)
 {
@@ -201,6 +213,7 @@ void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours
             removeEmptiedFolders(rollback, operations);
             operations.removeEmptyFolder(rollback);
         }
+        if (holdsNoFiles(rollback)) removeEmptyTree(rollback, operations); // nothing left that anyone owns
         logWhatStayed(phase, rollback);
     } catch (const std::exception& failure) {
         event_log::writeFailure(std::string(phase) + ": " + printablePath(rollback), failure);

@@ -2,6 +2,7 @@
 // What interrupted runs leave beside the two install folders, and how Setup and the
 // uninstaller alike put it right; and the verified removal of the files that are ours.
 #include "install/filesystem_ops.h"
+#include "install/folder_tree.h"
 #include "install/install_locations.h"
 #include "install/install_record.h"
 #include "install/package_tree.h"
@@ -70,6 +71,9 @@ void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours
                          const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept;
 void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result);
 void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left);
+// What follows a failed rename or removal of a folder in the user's message: which
+// folder, that nothing was changed, and what to do before running `again` again.
+std::string heldFolderAdvice(const std::wstring& folder, DWORD error, const char* again);
 // UTF-8 for the log; a placeholder for a path that cannot be converted.
 std::string printablePath(const std::wstring& path);
 

@@ -112,20 +112,6 @@ struct Carrier {
 
 } // namespace
 
-std::vector<std::wstring> folderEntryNames(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0));
-    if (!search) return names;
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name != L"." && name != L"..") names.emplace_back(name);
-    } while (FindNextFileW(search.get(), &found));
-    return names;
-}
-
 std::wstring derivedUserName(const std::wstring& name, unsigned attempt)
 {
     const std::wstring tag = attempt <= 1 ? L" (yours)" : L" (yours " + std::to_wstring(attempt) + L")";
@@ -140,19 +126,6 @@ CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, con
     Carrier carrier{from, to, ours, operations, stopAtFailure, {}};
     carrier.walk(L"", L"");
     return std::move(carrier.result);
-}
-
-void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept
-{
-    try {
-        for (const std::wstring& name : folderEntryNames(root)) {
-            const std::wstring path = appendPath(root, name);
-            if (inspectEntry(path) != EntryKind::Folder) continue;
-            removeEmptiedFolders(path, operations);
-            operations.removeEmptyFolder(path);
-        }
-    } catch (...) {
-    }
 }
 
 void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,

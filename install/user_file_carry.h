@@ -5,6 +5,7 @@
 // already holds that name (a package file that a new version starts to ship), the
 // user's item is kept beside it under a derived name; nothing is ever replaced.
 #include "install/filesystem_ops.h"
+#include "install/folder_tree.h"
 #include "install/install_record.h"
 
 #include <windows.h>
@@ -42,15 +43,8 @@ CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, con
 void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
                FileOperations& operations) noexcept;
 
-// Removes the real folders below root that hold nothing (a carry leaves the user's
-// folders empty behind it). Never follows a link.
-void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept;
-
 // "CHANGES (yours).txt", then "CHANGES (yours 2).txt" and so on: a name that no
 // package entry can have (the package's names hold neither spaces nor brackets).
 std::wstring derivedUserName(const std::wstring& name, unsigned attempt);
-
-// The names directly inside a folder, without "." and "..".
-std::vector<std::wstring> folderEntryNames(const std::wstring& folder);
 
 } // namespace elvara

@@ -78,6 +78,9 @@ int runSetupWindow(WizardState& record, bool perform)
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    // A failure shown by the window itself may leave the worker running: its result
+    // decides, so the exit code waits for it.
+    if (record.worker.joinable()) record.worker.join();
     return record.page == Finished && !record.succeeded.load() ? 1 : 0;
 }
 

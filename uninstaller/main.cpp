@@ -110,8 +110,8 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
     const std::wstring name(product::wideName);
     if (report.outcome == UninstallOutcome::Incomplete)
         return name + L" was not completely removed. These stayed:" + listed(report.problems) +
-               L"\n\nClose your DAW and any program that uses these files, then run the uninstaller again; it "
-               L"finishes the removal.";
+               L"\n\nClose your DAW and any program or window that uses these files or folders (a command prompt open "
+               L"in one of them counts), then run the uninstaller again; it finishes the removal.";
     std::wstring text = report.outcome == UninstallOutcome::Removed
                             ? name + L" was removed."
                             : name + L" is not installed. Nothing was removed.";
@@ -120,7 +120,9 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
                 L"install into the folder again:" +
                 listed(report.keptFiles);
     if (scheduledAtRestart)
-        text += L"\n\nThe uninstaller could not remove itself now; Windows deletes it when the computer restarts.";
+        text += L"\n\nThe uninstaller could not remove itself now; Windows deletes it when the computer restarts. Its "
+                L"folder " + locations.productFolder + L" stays with its marker file: Setup can install there again, or "
+                L"you can delete the folder after the restart.";
     if (leftInPlace)
         text += L"\n\nThe uninstaller could not remove itself. Delete " + locations.productFolder +
                 L"\\Uninstall.exe yourself.";
@@ -241,10 +243,12 @@ int uninstall(const Options& options)
     bool scheduledAtRestart = false;
     bool leftInPlace = false;
     if (report.selfRemovalNeeded && !selfRemoval.prepare()) {
-        scheduledAtRestart = deleteAtRestart(productRemainsAfterSelf(plan, report));
+        scheduledAtRestart = deleteAtRestartUnderItsOwnName(self);
         leftInPlace = !scheduledAtRestart;
     }
     const bool failed = report.outcome == UninstallOutcome::Incomplete;
+    // The work is done: while the last message is open, Setup may already run, and the copy needs the lock.
+    onlyInstallation.reset();
     tell(options, resultText(report, scheduledAtRestart, leftInPlace, locations), failed);
     if (report.selfRemovalNeeded) selfRemoval.start();
     event_log::write("exit code " + std::to_string(failed ? exitFailure : 0));

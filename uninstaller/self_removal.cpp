@@ -130,6 +130,8 @@ bool SelfRemoval::prepareOrThrow()
     log(L"self-removal: created " + folder_ +
         (descriptor ? L" with security " + descriptorText(descriptor.get()) : std::wstring(L" with the user's rights")));
     copy_ = appendPath(folder_, L"Uninstall.exe");
+    // Whatever becomes of the copy (a kill, a failure below), the folder goes at the restart.
+    deleteAtRestart({copy_, folder_});
     // From here, discard() deletes what a failure leaves behind.
     if (!copyFile(executablePath(), copy_, security)) {
         log(L"self-removal: cannot write " + copy_);
@@ -140,17 +142,28 @@ bool SelfRemoval::prepareOrThrow()
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), first.put(),
                          SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
         return false;
+    // Made in a job that ends it when this process ends first, in the same call: a
+    // kill between creating the copy and binding it would leave it suspended for ever.
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        log(L"self-removal: cannot create the copy's job");
+        return false;
+    }
     // The copy inherits this one handle and nothing else (no standard streams
     // either: a caller reading them would otherwise wait for the copy too).
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     std::vector<std::byte> storage(size);
     auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
     HANDLE inherited = first.get();
+    HANDLE job = job_.get();
     const bool listed =
-        InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+        InitializeProcThreadAttributeList(attributes, 2, 0, &size) &&
         UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof(inherited),
-                                  nullptr, nullptr);
+                                  nullptr, nullptr) &&
+        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job, sizeof(job), nullptr, nullptr);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -164,11 +177,16 @@ bool SelfRemoval::prepareOrThrow()
                                  folder_.c_str(), &startup.StartupInfo, &process);
     if (listed) DeleteProcThreadAttributeList(attributes);
     if (!created) {
-        log(L"self-removal: cannot start " + copy_);
+        log(L"self-removal: cannot start " + copy_ + L" in its job");
         return false;
     }
     process_.reset(process.hProcess);
     thread_.reset(process.hThread);
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(process_.get(), job_.get(), &inJob) || !inJob) {
+        log(L"self-removal: the copy is not in its job");
+        return false;
+    }
     log(L"self-removal: prepared " + copy_);
     return true;
 }
@@ -180,6 +198,7 @@ SelfRemoval::~SelfRemoval()
 
 void SelfRemoval::discard() noexcept
 {
+    job_.reset(); // ends the copy
     if (process_) {
         TerminateProcess(process_.get(), 1);
         WaitForSingleObject(process_.get(), 10000);
@@ -194,7 +213,14 @@ void SelfRemoval::discard() noexcept
 
 void SelfRemoval::start() noexcept
 {
-    if (!thread_ || ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
+    if (!thread_ || !job_) return;
+    // From now on the copy must outlive this process: it waits for its end.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        log(L"self-removal: cannot release the copy from this process's lifetime");
+        return;
+    }
+    if (ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
     started_ = true;
     log(L"self-removal: started " + copy_);
 }
@@ -234,6 +260,21 @@ int finishSelfRemoval(const std::wstring& firstProcess)
     }
     deleteAtRestart({self, parentPath(self)});
     return 0;
+}
+
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
+{
+    try {
+        const std::wstring unique = file + L"." + utf8ToWide(toLowerHex(randomBytes(8))) + L".deleted-at-restart";
+        if (!MoveFileExW(file.c_str(), unique.c_str(), 0)) {
+            log(L"cannot rename " + file + L" for its deletion at the next restart");
+            return false;
+        }
+        log(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
+        return deleteAtRestart({unique});
+    } catch (...) {
+        return false;
+    }
 }
 
 bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept

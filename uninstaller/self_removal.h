@@ -19,7 +19,10 @@ namespace elvara {
 // handle to the first process.
 inline constexpr wchar_t finishRemovalSwitch[] = L"--finish-removal";
 
-// The copy, written and created suspended; it starts when start() is called.
+// The copy, written and created suspended in a job that ends it when this process
+// ends first (a kill while the last message is open leaves no process behind); it
+// starts, and may outlive this process, when start() is called. Its file and folder
+// are scheduled for deletion at the next restart as soon as they exist.
 class SelfRemoval {
 public:
     explicit SelfRemoval(InstallScope scope) : scope_(scope) {}
@@ -37,17 +40,24 @@ private:
 
     InstallScope scope_;
     std::wstring folder_, copy_;
-    UniqueKernelHandle process_, thread_;
+    UniqueKernelHandle job_, process_, thread_;
     bool started_ = false;
 };
 
 // The copy's job (the hidden switch): waits for the first process without a time
-// limit, takes the install lock of the scope that its folder tells, removes the installed uninstaller (see
-// removeInstalledUninstaller) and has its own file and folder deleted at the next
-// restart. Does nothing unless firstProcess names a process handle.
+// limit, takes the install lock of the scope that its folder tells, removes the
+// installed uninstaller (see removeInstalledUninstaller) and has its own file and
+// folder deleted at the next restart. Does nothing unless firstProcess names a process handle.
 int finishSelfRemoval(const std::wstring& firstProcess);
 
-// Has Windows delete these paths, in this order, at the next restart.
+// Has Windows delete these paths, in this order, at the next restart. Only for names
+// that nothing else will ever use (the copy's own folder and file).
 bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept;
+
+// For a file of the installation that cannot be deleted now (a running program): it
+// is renamed to a name of its own in the same folder and that name is scheduled, so
+// that the restart cannot delete a file that a later installation put at the old
+// name. False, and nothing scheduled, when it cannot be renamed.
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept;
 
 } // namespace elvara

@@ -85,10 +85,11 @@ std::wstring firstLinkOnTheWay(const std::wstring& path)
 struct Entry {
     std::wstring path;
     bool isFolder;
+    bool isLink = false; // never followed
 };
 
 // Every entry below folder, each judged through its own handle; stops at the first
-// link or unexaminable entry.
+// unexaminable entry. Links are listed, not followed.
 void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional<std::wstring>& refusal)
 {
     WIN32_FIND_DATAW found{};
@@ -104,6 +105,10 @@ void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional
         if (name == L"." || name == L"..") continue;
         const std::wstring path = appendPath(folder, name);
         const EntryKind kind = inspectEntry(path);
+        if (kind == EntryKind::Link || kind == EntryKind::Absent) { // Absent: a link that leads nowhere
+            entries.push_back(Entry{path, false, true});
+            continue;
+        }
         if (kind != EntryKind::File && kind != EntryKind::Folder) {
             refusal = refusalFor(path, kind);
             return;
@@ -193,8 +198,18 @@ TreeSurvey surveyTree(const TreeLayout& layout)
     if (survey.refusal) return survey;
 
     const std::vector<std::wstring> packageFolders = foldersOnTheWay(layout);
+    survey.holdsNoFiles =
+        std::all_of(entries.begin(), entries.end(), [](const Entry& entry) { return entry.isFolder; });
     for (const Entry& entry : entries) {
-        if (entry.isFolder && isOneOf(entry.path, packageFolders))
+        // A user's link elsewhere is the user's item like any file; one where the package
+        // puts a file or a folder could lead the removal out of the installation.
+        if (entry.isLink && (isOneOf(entry.path, layout.packageFiles) || isOneOf(entry.path, packageFolders))) {
+            survey.refusal = linkText(entry.path);
+            return survey;
+        }
+        if (entry.isLink)
+            survey.userFiles.push_back(entry.path);
+        else if (entry.isFolder && (survey.holdsNoFiles || isOneOf(entry.path, packageFolders)))
             survey.packageFolders.push_back(entry.path);
         else if (!entry.isFolder && isOneOf(entry.path, layout.packageFiles))
             survey.packageFiles.push_back(entry.path);

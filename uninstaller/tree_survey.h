@@ -22,14 +22,16 @@ struct TreeLayout {
 struct TreeSurvey {
     bool present = false;       // the install folder exists
     bool markerIsExact = false; // the marker holds exactly the marker line
+    bool holdsNoFiles = false;  // present, with nothing but empty folders in it: nobody's, so removable
     std::vector<std::wstring> packageFiles;   // found, the marker among them
     std::vector<std::wstring> packageFolders; // existing folders on the way to package files, deepest first, the install folder last
-    std::vector<std::wstring> userFiles;      // files and folders that the package does not name
+    std::vector<std::wstring> userFiles;      // files, folders and links that the package does not name
     std::optional<std::wstring> refusal;      // why nothing may be removed, as the user reads it
 };
 
-// Walks the whole tree. A link anywhere, an entry that cannot be examined, or
-// package files beside a marker that is missing or altered give a refusal.
+// Walks the whole tree, never through a link. A link where the package puts a file
+// or a folder, an entry that cannot be examined, or package files beside a marker
+// that is missing or altered give a refusal; a link anywhere else is the user's item.
 TreeSurvey surveyTree(const TreeLayout& layout);
 
 // The check before removal: a package file that another process holds (a loaded

@@ -3,6 +3,7 @@
 #include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
+#include "install/folder_tree.h"
 #include "install/install_locations.h"
 #include "install/install_record.h"
 #include "install/path_text.h"
@@ -97,6 +98,7 @@ void log(const std::wstring& text) noexcept
 // Whether the tree holds anything that this run would remove.
 bool holdsWork(const TreeLayout& layout, const TreeSurvey& survey, const std::wstring& runningExecutable)
 {
+    if (survey.present && survey.holdsNoFiles) return true; // an empty folder is nobody's: it goes
     const bool runsInside = isOneOf(runningExecutable, survey.packageFiles);
     for (const std::wstring& file : survey.packageFiles) {
         if (sameLocation(file, runningExecutable)) continue;
@@ -128,18 +130,32 @@ public:
         return false;
     }
 
-    // Folders that still hold a user's file stay; that is not a problem.
+    // Folders that still hold a user's file stay; that is not a problem. A folder
+    // that another program holds (a window open in it) is, and it is named.
     void emptiedFolders(const TreeSurvey& survey)
     {
-        for (const std::wstring& folder : survey.packageFolders)
-            if (removeEmptyFolderVerified(folder).outcome == RemovalOutcome::Removed) log(L"removed " + folder);
+        for (const std::wstring& folder : survey.packageFolders) {
+            const RemovalResult result = removeEmptyFolderVerified(folder);
+            if (result.outcome == RemovalOutcome::Removed) {
+                removedSomething = true;
+                log(L"removed " + folder);
+            } else if (result.outcome == RemovalOutcome::NotOurs ||
+                       (result.outcome == RemovalOutcome::Refused && result.error != ERROR_DIR_NOT_EMPTY &&
+                        folderEntryNames(folder).empty())) {
+                problem(folder, meansHeldByAnotherProgram(result.error)
+                                    ? L"in use by another program (a window or command prompt open in it counts)"
+                                    : reasonOf(result));
+            }
+        }
     }
 
     void wholeTree(const TreeLayout& layout, const TreeSurvey& survey)
     {
         if (!file(layout.marker)) return;
+        const std::size_t known = paths_.size();
         emptiedFolders(survey);
-        if (inspectEntry(layout.folder) != EntryKind::Absent) problem(layout.folder, L"the folder could not be removed");
+        if (paths_.size() == known && inspectEntry(layout.folder) != EntryKind::Absent)
+            problem(layout.folder, L"the folder could not be removed");
     }
 
     // One line per path: the first reason found for it.
@@ -233,38 +249,37 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
         return report;
     }
 
-    if (plan.entryPresent) {
+    // The entry goes last: while anything of ours stays, it leads to an uninstaller that
+    // finishes the job. The installed copy's own file and folder are left to its copy,
+    // which requires the entry gone.
+    const auto removeEntry = [&] {
+        if (!plan.entryPresent) return true;
         const LSTATUS status = RegDeleteKeyExW(uninstallRegistryRoot(plan.scope), uninstallKeyPath, KEY_WOW64_64KEY, 0);
         if (status == ERROR_SUCCESS) {
             removal.removedSomething = true;
             log(L"removed the uninstall entry");
         } else if (status != ERROR_FILE_NOT_FOUND) {
             removal.problem(L"The entry in Installed apps", utf8ToWide(systemErrorDescription(status)));
+            return false;
+        }
+        return true;
+    };
+    report.productFolderKept = !product.userFiles.empty();
+    if (plan.runsInstalledCopy) {
+        if (!removeEntry()) {
             report.outcome = UninstallOutcome::Incomplete;
             return report;
         }
-    }
-
-    report.productFolderKept = !product.userFiles.empty();
-    if (plan.runsInstalledCopy) {
         report.selfRemovalNeeded = product.present;
-    } else if (product.present && removal.file(uninstaller) && !report.productFolderKept) {
-        removal.wholeTree(plan.productLayout, product);
+    } else {
+        if (product.present && removal.file(uninstaller) && !report.productFolderKept)
+            removal.wholeTree(plan.productLayout, product);
+        if (report.problems.empty()) removeEntry();
     }
     report.outcome = !report.problems.empty()   ? UninstallOutcome::Incomplete
                      : removal.removedSomething ? UninstallOutcome::Removed
                                                 : UninstallOutcome::NothingToRemove;
     return report;
-}
-
-std::vector<std::wstring> productRemainsAfterSelf(const UninstallPlan& plan, const UninstallReport& report)
-{
-    std::vector<std::wstring> remains{uninstallerOf(plan)};
-    if (report.productFolderKept) return remains;
-    remains.push_back(plan.productLayout.marker);
-    const TreeSurvey product = surveyTree(plan.productLayout);
-    remains.insert(remains.end(), product.packageFolders.begin(), product.packageFolders.end());
-    return remains;
 }
 
 void removeInstalledUninstaller(InstallScope scope)

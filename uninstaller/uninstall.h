@@ -50,8 +50,4 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan);
 // and no other package file remains. The caller holds the scope's install lock.
 void removeInstalledUninstaller(InstallScope scope);
 
-// What stays in the product folder once the running uninstaller has ended, for a
-// deletion at the next restart.
-std::vector<std::wstring> productRemainsAfterSelf(const UninstallPlan& plan, const UninstallReport& report);
-
 } // namespace elvara

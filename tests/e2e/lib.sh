@@ -214,6 +214,16 @@ install_with_perform() { # [exe]
     wait
     expect_eq "perform: exit code" "$(cat "$scratch/perform.rc")" 0
 }
+# The message box of the uninstaller: "ElvaraSound Livewire Edition · Uninstall".
+find_box() {
+    local id
+    for _ in $(seq 1 300); do
+        id=$(xdotool search --onlyvisible --name '^ElvaraSound Livewire Edition .. Uninstall$' 2>/dev/null | head -1)
+        [[ -n $id ]] && { sleep 0.5; echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
 tree_snapshot() { (cd "$1" 2>/dev/null && find . -printf '%y %s %p\n' | sort); }
 
 # The result text of a Finished page in a screenshot matches the program's own

@@ -88,7 +88,7 @@ for row in "${in_use_cases[@]}"; do
     fresh_installation
     [[ -n $read_only ]] && chmod a-w "$module"
     before=$(state)
-    start_holder resource_holder holding "$mode" "$(winpath "$target")"
+    start_holder holder holding "$mode" "$(winpath "$target")"
     run_capture held "$product_dir/Uninstall.exe" /S
     expect_refused "$title" held "$text" "$before"
     stop_holder
@@ -154,9 +154,23 @@ link_case "read-me is a file link" "$product_dir/Uninstall.exe"
 rm "$product_dir/README.txt"
 mv "$scratch/real-readme" "$product_dir/README.txt"
 
+# A link that the user put where the package puts nothing is the user's item like any
+# file: kept, never followed, and named; the rest is removed.
 ln -s "$decoys/product" "$product_dir/Shortcut to my projects"
-link_case "a link that the user put into the product folder" "$product_dir/Uninstall.exe"
+decoys_before=$(cd "$decoys" && find . -printf '%y %s %p\n' | sort)
+run_capture users_link "$product_dir/Uninstall.exe" /S
+expect_eq "a user's link in the product folder: exit code" "$(cat "$scratch/users_link.rc")" 0
+grep -qF 'Shortcut to my projects' "$scratch/users_link.out" && pass \
+    || fail "a user's link in the product folder: not named ($(cat "$scratch/users_link.out"))"
+wait_until_gone "$product_dir/Uninstall.exe" || fail "a user's link in the product folder: the uninstaller stayed"
+[[ -L "$product_dir/Shortcut to my projects" ]] && pass || fail "a user's link in the product folder: the link is gone"
+expect_eq "a user's link in the product folder: what stays" "$(ls "$product_dir" | tr '\n' '|')" \
+    "Shortcut to my projects|install-marker.txt|"
+expect_eq "a user's link in the product folder: its target untouched" \
+    "$(cd "$decoys" && find . -printf '%y %s %p\n' | sort)" "$decoys_before"
+[[ ! -e $bundle_dir ]] && pass || fail "a user's link in the product folder: the bundle stayed"
 rm "$product_dir/Shortcut to my projects"
+fresh_installation
 
 vst3_dir="$program_files/Common Files/VST3"
 mv "$vst3_dir" "$decoys/VST3"

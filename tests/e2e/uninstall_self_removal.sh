@@ -22,16 +22,6 @@ wait_until_gone() { # path [timeout seconds]
 }
 private_folders() { (cd "$temp_dir" && ls -d ElvaraSound-Uninstall-* 2>/dev/null); }
 pending_deletions() { "$wine" reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
-# The message box of the uninstaller: "ElvaraSound Livewire Edition · Uninstall".
-find_box() {
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name '^ElvaraSound Livewire Edition .. Uninstall$' 2>/dev/null | head -1)
-        [[ -n $id ]] && { sleep 0.5; echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
 
 # ---- a silent uninstall: the copy's folder is made with the private descriptor (read
 # back from the log: Wine 8 neither keeps nor reports a file's descriptor), and the
@@ -105,6 +95,31 @@ done
 sleep 2
 expect_eq "hidden switch: nothing deleted" "$(attack_state)" "$before"
 
+# ---- a copy handed over to properly (a real handle to its first process), but from a
+# folder with the private name outside the Windows temporary folder: it deletes nothing.
+# From a private folder under Windows\Temp the same hand-over removes the remains.
+"$wine" reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1
+rm -rf "$bundle_dir"
+(cd "$product_dir" && ls | grep -vxF -e Uninstall.exe -e install-marker.txt | xargs -r rm -f)
+remains=$(tree_snapshot "$product_dir")
+user_name=${USER:-$(id -un)}
+for folder in "users/$user_name/Temp" ProgramData windows/temp; do
+    private="$WINEPREFIX/drive_c/$folder/ElvaraSound-Uninstall-0123456789abcdef"
+    mkdir -p "$private"
+    cp "$product_dir/Uninstall.exe" "$private/"
+    "$wine" "$helpers/removal_handover.exe" "C:\\${folder//\//\\}\\ElvaraSound-Uninstall-0123456789abcdef\\Uninstall.exe" \
+        >/dev/null 2>&1
+    if [[ $folder == windows/temp ]]; then
+        wait_until_gone "$product_dir" 30 && pass || fail "handed over from Windows\\Temp: the remains stay"
+    else
+        sleep 4
+        expect_eq "handed over from C:\\$folder: nothing deleted" "$(tree_snapshot "$product_dir")" "$remains"
+    fi
+    rm -rf "$private"
+done
+run_capture fresh "$setup_exe" --quiet
+expect_eq "installed again for the next case" "$(cat "$scratch/fresh.rc")" 0
+
 # ---- no copy possible (the temporary folder unusable): the rest is deleted at the next
 # restart, and the message says so
 mv "$temp_dir" "$temp_dir.saved"
@@ -114,11 +129,27 @@ restore_temp
 expect_eq "no copy: exit code" "$(cat "$scratch/no_copy.rc")" 0
 grep -qF "Windows deletes it when the computer restarts" "$scratch/no_copy.out" && pass \
     || fail "no copy: the message does not say so ($(cat "$scratch/no_copy.out"))"
-for file in 'ElvaraSound\Uninstall.exe' 'ElvaraSound\install-marker.txt'; do
-    pending_deletions | grep -qiF "Program Files\\$file" && pass || fail "no copy: $file not scheduled: $(pending_deletions)"
-done
+renamed=$(cd "$product_dir" && ls -d Uninstall.exe.*.deleted-at-restart 2>/dev/null)
+[[ $renamed =~ ^Uninstall\.exe\.[0-9a-f]{16}\.deleted-at-restart$ ]] && pass \
+    || fail "no copy: the uninstaller is not renamed to a name of its own: $(ls "$product_dir")"
+pending_deletions | grep -qiF "Program Files\\ElvaraSound\\$renamed" && pass \
+    || fail "no copy: $renamed is not scheduled: $(pending_deletions)"
 [[ ! -e $bundle_dir ]] && pass || fail "no copy: the bundle is still there"
-expect_eq "no copy: only the uninstaller and its marker wait for the restart" "$(ls "$product_dir" | tr '\n' ' ')" \
-    "Uninstall.exe install-marker.txt "
+expect_eq "no copy: the renamed uninstaller and the marker stay" "$(ls "$product_dir" | tr '\n' ' ')" \
+    "$renamed install-marker.txt "
 expect_eq "no copy: entry removed" "$(registry_value DisplayName)" ""
+# Installed again before the restart: nothing that the restart deletes belongs to the
+# new installation (the fixed names and the folders are never scheduled); the renamed
+# uninstaller, carried along like any file that is not the package's, is the only one.
+run_capture reinstall "$setup_exe" --quiet
+expect_eq "reinstalled before the restart: exit code" "$(cat "$scratch/reinstall.rc")" 0
+# The value's strings, one per line, without the "\??\" prefix.
+pending_deletions | sed -n 's/.*REG_MULTI_SZ *//p' | sed 's/\\0/\n/g' | sed 's/^\\??\\//' | grep . >"$scratch/pending.txt"
+[[ -s $scratch/pending.txt ]] && pass || fail "reinstalled before the restart: no pending deletions read"
+while read -r path; do
+    windows_path="C:\\Program Files\\$(tr '/' '\\' <<<"$path")"
+    grep -qixF "$windows_path" "$scratch/pending.txt" \
+        && fail "reinstalled before the restart: $windows_path is scheduled for deletion"
+done < <(cd "$program_files" && find ElvaraSound "Common Files/VST3/ElvaraSound.vst3" ! -name "$renamed")
+pass
 finish

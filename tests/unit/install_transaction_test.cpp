@@ -6,6 +6,7 @@
 #include "install/path_text.h"
 #include "package/crypto.h"
 #include "package/text.h"
+#include "unit/holder_process.h"
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -119,55 +120,6 @@ private:
     std::wstring path_;
 };
 
-// A plug-in host in a second process: module_host really loads the module with
-// LoadLibraryW and keeps it loaded until its standard input is closed.
-class ModuleHost {
-public:
-    explicit ModuleHost(const std::wstring& module)
-    {
-        wchar_t self[MAX_PATH + 1] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring command = L"\"" + parentPath(self) + L"\\module_host.exe\" \"" + module + L"\"";
-        SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-        UniqueKernelHandle childInput, childOutput;
-        CreatePipe(childInput.put(), input_.put(), &inheritable, 0);
-        CreatePipe(output_.put(), childOutput.put(), &inheritable, 0);
-        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childInput.get();
-        startup.hStdOutput = childOutput.get();
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
-            return;
-        process_.reset(started.hProcess);
-        UniqueKernelHandle thread(started.hThread);
-        childOutput.reset(); // so that the read below ends if the host dies
-        std::string said;
-        char buffer[32];
-        DWORD read = 0;
-        while (said.find('\n') == std::string::npos && ReadFile(output_.get(), buffer, sizeof(buffer), &read, nullptr) &&
-               read > 0)
-            said.append(buffer, read);
-        loaded_ = said.starts_with("loaded");
-    }
-    ~ModuleHost() { stop(); }
-    bool loaded() const { return loaded_; }
-    void stop()
-    {
-        input_.reset();
-        if (process_) WaitForSingleObject(process_.get(), 30000);
-        process_.reset();
-    }
-
-private:
-    UniqueKernelHandle input_, output_, process_;
-    bool loaded_ = false;
-};
-
 // The link fixture's own product installation whose README.txt is a file link (ln -s)
 // to a decoy outside it (tests/harness/with-link-fixture.sh).
 struct LinkedInstallation {
@@ -252,8 +204,6 @@ TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
         const char* expected;
     };
     const Case cases[] = {
-        {"empty bundle folder", false, [](const InstallLocations& l) { makeFolders(l.bundleFolder); },
-         "The existing ElvaraSound VST3 folder was not created by this installer. It will not be overwritten."},
         {"bundle of another product", false,
          [](const InstallLocations& l) {
              makeFolders(l.bundleFolder + L"\\Contents\\Resources");
@@ -286,6 +236,71 @@ TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
     }
 }
 
+// A folder with nothing in it is nobody's installation (an uninstall that a window
+// open in it kept, or one that a kill stopped between the markers and the folders):
+// it is taken over. While a window holds it, the text says which folder and what to do.
+TEST(InstallTransaction, EmptyFoldersAreTakenOverAndAHeldFolderIsNamed)
+{
+    const struct {
+        const char* title;
+        std::vector<std::wstring> bundleFolders, productFolders; // relative; L"" is the folder itself
+    } empties[] = {
+        {"empty bundle folder", {L""}, {}},
+        {"empty product folder", {}, {L""}},
+        {"both empty", {L""}, {L""}},
+        {"nested empty folders", {L"Contents\\Resources", L"Contents\\x86_64-win"}, {L"a\\b\\c"}},
+    };
+    for (const auto& c : empties) {
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        const auto inside = [](const std::wstring& root, const std::wstring& relative) {
+            return relative.empty() ? root : appendPath(root, relative);
+        };
+        for (const std::wstring& folder : c.bundleFolders) makeFolders(inside(locations.bundleFolder, folder));
+        for (const std::wstring& folder : c.productFolders) makeFolders(inside(locations.productFolder, folder));
+        EXPECT_EQ(installFailure(locations), "installed") << c.title;
+        expectExactlyTheNewInstallation(locations);
+        EXPECT_TRUE(workingFolders(scratch).empty()) << c.title;
+    }
+
+    const struct {
+        const char* title;
+        bool installedFirst;
+        std::wstring held; // relative to the scratch folder
+        std::wstring namedFolder;
+        std::string firstWords;
+    } held[] = {
+        {"an empty bundle subfolder that a window is open in", false,
+         L"Common Files\\VST3\\ElvaraSound.vst3\\Contents\\x86_64-win",
+         L"Common Files\\VST3\\ElvaraSound.vst3\\Contents\\x86_64-win", "The folder "},
+        {"an installed product folder that a window is open in", true, L"Program Files\\ElvaraSound",
+         L"Program Files\\ElvaraSound", "rename: "},
+    };
+    for (const auto& c : held) {
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        if (c.installedFirst) {
+            ASSERT_EQ(installFailure(locations), "installed") << c.title;
+        }
+        makeFolders(scratch / c.held);
+        const TreeSnapshot before = snapshotTree(scratch.path());
+        {
+            HolderProcess window(L"current-folder", scratch / c.held);
+            ASSERT_TRUE(window.holding()) << c.title;
+            const std::string text = installFailure(locations);
+            EXPECT_TRUE(text.starts_with(c.firstWords)) << c.title << ": " << text;
+            EXPECT_NE(text.find(" The folder " + wideToUtf8(scratch / c.namedFolder) +
+                                " is in use by another program (a window or command prompt open in it counts). "
+                                "Nothing was changed. Close that program or window, then run Setup again."),
+                      std::string::npos)
+                << c.title << ": " << text;
+            EXPECT_EQ(snapshotTree(scratch.path()), before) << c.title;
+        }
+        EXPECT_EQ(installFailure(locations), "installed") << c.title << ", once the window is closed";
+        expectExactlyTheNewInstallation(locations);
+    }
+}
+
 // A read-only module refuses every open for writing, loaded or not: the check must
 // still tell a loaded one apart, and leave the attribute as it found it.
 TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
@@ -301,8 +316,8 @@ TEST(InstallTransaction, PluginLoadedByAHostRefusesTheUpdateUntilTheHostEnds)
         }
         const TreeSnapshot before = snapshotTree(scratch.path());
         {
-            ModuleHost host(module);
-            ASSERT_TRUE(host.loaded()) << "module_host could not load the installed plug-in";
+            HolderProcess host(L"load", module);
+            ASSERT_TRUE(host.holding()) << "the host could not load the installed plug-in";
             EXPECT_EQ(installFailure(locations), "Close FL Studio and other DAWs before updating the plugin.")
                 << "a module that another process has loaded with LoadLibraryW must count as in use";
             EXPECT_EQ(snapshotTree(scratch.path()), before) << "a refused update must change nothing on disk";
@@ -374,7 +389,8 @@ TEST(InstallTransaction, FailedRenameBackIsReportedAndStopsTheRollback)
     enum Folder { Bundle, Product, BundleStaging, ProductStaging, BundleRollback, ProductRollback };
     const struct {
         const char* title;
-        std::set<unsigned> failingRenames; // 1, 2: moved aside; 3, 4: staging into place; then back
+        std::set<unsigned> failingRenames; // 1, 2: moved aside; 3, 4: staging into place; then, undoing,
+                                           // the new folders aside, then the old ones back
         unsigned failAtProgress;           // 0: none; 10: the report of 95
         Folder reportedFrom, reportedTo;
         std::set<Folder> leftOnDisk;
@@ -385,8 +401,14 @@ TEST(InstallTransaction, FailedRenameBackIsReportedAndStopsTheRollback)
          {BundleRollback, ProductRollback, BundleStaging, ProductStaging}},
         {"bundle into place fails, bundle back fails", {3, 5}, 0, BundleRollback, Bundle,
          {BundleRollback, Product, BundleStaging, ProductStaging}},
-        {"after the swap, product back fails", {5}, 10, ProductRollback, Product, {BundleRollback, ProductRollback}},
-        {"after the swap, bundle back fails", {6}, 10, BundleRollback, Bundle, {BundleRollback, Product}},
+        {"after the swap, the new product cannot move aside", {5}, 10, Product, ProductStaging,
+         {Bundle, Product, BundleRollback, ProductRollback}},
+        {"after the swap, the new bundle cannot move aside", {6}, 10, Bundle, BundleStaging,
+         {Bundle, ProductStaging, BundleRollback, ProductRollback}},
+        {"after the swap, product back fails", {7}, 10, ProductRollback, Product,
+         {BundleRollback, ProductRollback, BundleStaging, ProductStaging}},
+        {"after the swap, bundle back fails", {8}, 10, BundleRollback, Bundle,
+         {BundleRollback, Product, BundleStaging, ProductStaging}},
     };
     for (const auto& c : cases) {
         ScratchFolder scratch;
@@ -472,6 +494,10 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
     ASSERT_TRUE(MoveFileExW(locations.bundleFolder.c_str(), (locations.bundleFolder + L".rollback-00112233445566ff").c_str(), 0));
     makeFolders(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win");
     writeFile(locations.bundleFolder + L".install-00112233445566ff\\Contents\\x86_64-win\\ElvaraSound.vst3", "MZ cut");
+    // Its marker too: the beginning of the marker line is all that a kill let through.
+    makeFolders(locations.bundleFolder + L".install-00112233445566ff\\Contents\\Resources");
+    writeFile(locations.bundleFolder + L".install-00112233445566ff\\Contents\\Resources\\elvara-product.txt",
+              "ElvaraSound-Liv");
     makeFolders(locations.productFolder + L".install-00112233445566ff");
     writeFile(locations.productFolder + L".install-00112233445566ff\\EULA.txt", "licence");
     // An older run killed during its clean-up: the user's file still aside, with package files.
@@ -484,6 +510,7 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
         programFiles + L"\\ElvaraSound.install-0123",
         programFiles + L"\\ElvaraSoundX.install-0123456789abcdef",
         vst3 + L"\\ElvaraSound.vst3.rollback-fedcba9876543210",
+        vst3 + L"\\ElvaraSound.vst3.rollback-1234567890abcdef", // a rollback's marker is never cut short
     };
     for (const std::wstring& folder : foreign) {
         makeFolders(folder);
@@ -491,6 +518,8 @@ TEST(InstallTransaction, RecoveryPutsBackOrClearsWhatKilledRunsLeft)
     }
     makeFolders(foreign[3] + L"\\Contents\\Resources");
     writeFile(foreign[3] + L"\\Contents\\Resources\\elvara-product.txt", "Someone-Else\n");
+    makeFolders(foreign[4] + L"\\Contents\\Resources");
+    writeFile(foreign[4] + L"\\Contents\\Resources\\elvara-product.txt", "ElvaraSound-Liv");
     std::map<std::wstring, TreeSnapshot> foreignBefore;
     for (const std::wstring& folder : foreign) foreignBefore[folder] = snapshotTree(folder);
 

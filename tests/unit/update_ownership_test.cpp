@@ -410,3 +410,54 @@ TEST(UpdateOwnership, RecoveryPutsBackTheNewestOfSeveralPreviousInstallations)
         << "the older one's user file is kept too";
     EXPECT_TRUE(workingFolders(scratch).empty());
 }
+
+TEST(UpdateOwnership, AFailedUpdateGivesBackThePreviousInstallationWithTheUsersFiles)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    writeAll(locations.productFolder, usersProduct);
+    writeAll(locations.bundleFolder, usersBundle);
+    const TreeSnapshot before = snapshotTree(scratch.path());
+    // The last step before the commit fails: both new folders are in place and hold the user's items.
+    EXPECT_THROW(installPackage(packageB().entries, locations,
+                                [](std::uint32_t percent) {
+                                    if (percent == 95) throw std::runtime_error("injected");
+                                }),
+                 std::runtime_error);
+    EXPECT_EQ(snapshotTree(scratch.path()), before) << "the previous installation, the user's items back in it";
+}
+
+// What a kill left is never put into a folder that is not ours: when a foreign folder
+// took the product folder's place, the previous installation and the user's items stay
+// in the working folders, and Setup refuses the foreign folder.
+TEST(UpdateOwnership, LeftoversNeverMoveIntoAFolderThatIsNotOurs)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    writeAll(locations.productFolder, usersProduct);
+    KilledFileOperations killed(KilledFileOperations::Rename, 3); // both folders aside
+    ASSERT_NE(installFailure(packageB(), locations, killed), "installed");
+    makeFolders(locations.productFolder);
+    writeFile(locations.productFolder + L"\\theirs.txt", "another program's");
+    const TreeSnapshot foreign = snapshotTree(locations.productFolder);
+
+    recoverInterruptedRuns(packageB().entries, locations);
+    EXPECT_EQ(snapshotTree(locations.productFolder), foreign);
+    std::vector<std::wstring> productWorkingFolders;
+    for (const std::wstring& name : workingFolders(scratch))
+        if (name.starts_with(L"ElvaraSound.install-") || name.starts_with(L"ElvaraSound.rollback-"))
+            productWorkingFolders.push_back(scratch / (L"Program Files\\" + name));
+    ASSERT_EQ(productWorkingFolders.size(), 2u) << "the previous installation and the staged one with the user's items";
+    for (const auto& [relative, content] : usersProduct) {
+        const bool keptSomewhere = std::any_of(productWorkingFolders.begin(), productWorkingFolders.end(),
+                                               [&](const std::wstring& folder) {
+                                                   const std::wstring path = appendPath(folder, relative);
+                                                   return pathExistsQuietly(path) && readFile(path) == content;
+                                               });
+        EXPECT_TRUE(keptSomewhere) << wideToUtf8(relative);
+    }
+    EXPECT_EQ(installFailure(packageB(), locations),
+              "The existing product folder is not an ElvaraSound installation. It will not be overwritten.");
+}

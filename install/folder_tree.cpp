@@ -1,0 +1,76 @@
+#include "install/folder_tree.h"
+
+#include "base/unique_handle.h"
+#include "install/path_text.h"
+#include "install/verified_removal.h"
+
+namespace elvara {
+
+std::vector<WIN32_FIND_DATAW> folderEntries(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> entries;
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!search) return entries;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") entries.push_back(found);
+    } while (FindNextFileW(search.get(), &found));
+    return entries;
+}
+
+std::vector<std::wstring> folderEntryNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    for (const WIN32_FIND_DATAW& entry : folderEntries(folder)) names.emplace_back(entry.cFileName);
+    return names;
+}
+
+bool holdsNoFiles(const std::wstring& folder) noexcept
+{
+    try {
+        if (inspectEntry(folder) != EntryKind::Folder) return false;
+        for (const std::wstring& name : folderEntryNames(folder))
+            if (!holdsNoFiles(appendPath(folder, name))) return false;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept
+{
+    try {
+        for (const std::wstring& name : folderEntryNames(root)) {
+            const std::wstring path = appendPath(root, name);
+            if (inspectEntry(path) != EntryKind::Folder) continue;
+            removeEmptiedFolders(path, operations);
+            operations.removeEmptyFolder(path);
+        }
+    } catch (...) {
+    }
+}
+
+std::optional<FolderLeft> removeEmptyTree(const std::wstring& root, FileOperations& operations) noexcept
+{
+    try {
+        for (const std::wstring& name : folderEntryNames(root)) {
+            const std::wstring path = appendPath(root, name);
+            if (inspectEntry(path) != EntryKind::Folder) return FolderLeft{root, ERROR_DIR_NOT_EMPTY};
+            if (auto left = removeEmptyTree(path, operations)) return left;
+        }
+        const RemovalResult result = operations.removeEmptyFolder(root);
+        if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return std::nullopt;
+        return FolderLeft{root, result.outcome == RemovalOutcome::NotOurs ? ERROR_REPARSE_TAG_MISMATCH : result.error};
+    } catch (...) {
+        return FolderLeft{root, ERROR_OUTOFMEMORY};
+    }
+}
+
+bool meansHeldByAnotherProgram(DWORD error) noexcept
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+} // namespace elvara

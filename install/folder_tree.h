@@ -1,0 +1,42 @@
+#pragma once
+// Folders as trees: what a folder lists, whether a tree holds any file at all, and
+// removing the folders that hold nothing. A tree of empty folders is nobody's
+// installation: the installer and the uninstaller alike may take it over or remove it.
+#include "install/filesystem_ops.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace elvara {
+
+// The entries directly inside a folder, without "." and "..", as the search found them
+// (with their creation times); and just their names.
+std::vector<WIN32_FIND_DATAW> folderEntries(const std::wstring& folder);
+std::vector<std::wstring> folderEntryNames(const std::wstring& folder);
+
+// True when folder is a real folder and everything below it is a real folder too:
+// no file, no link, nothing that cannot be examined.
+bool holdsNoFiles(const std::wstring& folder) noexcept;
+
+// Removes the real folders below root that hold nothing (a carry leaves the user's
+// folders empty behind it); root stays. Never follows a link.
+void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept;
+
+// A folder that stayed, and the Win32 error that kept it.
+struct FolderLeft {
+    std::wstring path;
+    DWORD error = ERROR_SUCCESS;
+};
+
+// Removes a tree that holds no files, deepest first, root last; stops at the first
+// folder that cannot go (a window open in it, say) and names it.
+std::optional<FolderLeft> removeEmptyTree(const std::wstring& root, FileOperations& operations) noexcept;
+
+// Whether a failed rename or delete means that another program holds the entry (on
+// Windows, a folder that is a process's current folder refuses with access denied).
+bool meansHeldByAnotherProgram(DWORD error) noexcept;
+
+} // namespace elvara
