@@ -47,7 +47,8 @@ private:
 // The copy's job (the hidden switch): waits for the first process without a time
 // limit, takes the install lock of the scope that its folder tells, removes the
 // installed uninstaller (see removeInstalledUninstaller) and has its own file and
-// folder deleted at the next restart. Does nothing unless firstProcess names a process handle.
+// folder deleted at the next restart. Does nothing unless firstProcess names a
+// process handle.
 int finishSelfRemoval(const std::wstring& firstProcess);
 
 // Has Windows delete these paths, in this order, at the next restart. Only for names
