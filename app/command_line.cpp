@@ -68,6 +68,11 @@ std::optional<InstallScope> requestedScope(const std::vector<std::wstring>& argu
     return word ? scopeFromWord(*word) : std::nullopt;
 }
 
+InstallScope wizardScope(const std::vector<std::wstring>& arguments, bool mayElevateThemselves)
+{
+    return requestedScope(arguments).value_or(mayElevateThemselves ? InstallScope::Machine : InstallScope::User);
+}
+
 std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments)
 {
     if (!hasElevatedCopySwitch(arguments)) return std::nullopt;

@@ -26,6 +26,9 @@ std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& 
 // The scope that "--scope machine" or "--scope user" asks for; none when absent or
 // not one of the two words (commandLineError refuses that).
 std::optional<InstallScope> requestedScope(const std::vector<std::wstring>& arguments);
+// The wizard's first choice: the requested scope; without one, the machine, unless the
+// user cannot elevate with their own consent (no Administrators membership at all).
+InstallScope wizardScope(const std::vector<std::wstring>& arguments, bool mayElevateThemselves);
 
 inline constexpr char logNeedsFileNameText[] = "--log needs a file name.";
 

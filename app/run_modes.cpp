@@ -118,9 +118,7 @@ int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& ar
     int exitCode = exit_codes::failure;
     {
         Installer record;
-        // A user who cannot elevate with their own consent starts with the installation for them alone.
-        record.scope = requestedScope(arguments).value_or(mayElevateThemselves() ? InstallScope::Machine
-                                                                                  : InstallScope::User);
+        record.scope = wizardScope(arguments, mayElevateThemselves());
         exitCode = runSetupWindow(record, hasPerformSwitch(arguments));
         if (record.page == Finished) {
             std::lock_guard lock(record.resultMutex);

@@ -53,6 +53,11 @@ TEST(RunModeSelection, Scope)
     EXPECT_EQ(requestedScope({L"--scope", L"machine", L"--perform"}), InstallScope::Machine);
     EXPECT_EQ(requestedScope({L"--scope", L"USER"}), std::nullopt);
     EXPECT_EQ(requestedScope({L"--scope"}), std::nullopt);
+    // The wizard's checkbox starts ticked only for a user who cannot elevate, or when asked.
+    EXPECT_EQ(wizardScope({}, true), InstallScope::Machine);
+    EXPECT_EQ(wizardScope({}, false), InstallScope::User);
+    EXPECT_EQ(wizardScope({L"--scope", L"machine"}, false), InstallScope::Machine);
+    EXPECT_EQ(wizardScope({L"--perform", L"--scope", L"user"}, true), InstallScope::User);
 }
 
 TEST(ExitCodes, DeclinedElevationIsCancelledByTheUser)
