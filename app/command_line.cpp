@@ -14,10 +14,10 @@ bool contains(const std::vector<std::wstring>& arguments, const wchar_t* word)
     return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
 }
 
-const wchar_t* const switches[] = {L"--quiet", L"/quiet", L"/S", L"--log", L"--perform", L"--verify-only",
-                                   L"--render-preview", elevatedCopySwitch, reportPipeWord};
+const wchar_t* const switches[] = {L"--quiet", L"/quiet", L"/S", L"--log", L"--scope", L"--perform",
+                                   L"--verify-only", L"--render-preview", elevatedCopySwitch, reportPipeWord};
 
-// The word after "--log" or "--report-pipe".
+// The word after "--log", "--scope" or "--report-pipe".
 std::optional<std::wstring> valueOf(const std::vector<std::wstring>& arguments, const wchar_t* word)
 {
     const auto found = std::find(arguments.begin(), arguments.end(), word);
@@ -62,6 +62,17 @@ std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arg
     return valueOf(arguments, L"--log");
 }
 
+std::optional<InstallScope> requestedScope(const std::vector<std::wstring>& arguments)
+{
+    const auto word = valueOf(arguments, L"--scope");
+    return word ? scopeFromWord(*word) : std::nullopt;
+}
+
+InstallScope wizardScope(const std::vector<std::wstring>& arguments, bool mayElevateThemselves)
+{
+    return requestedScope(arguments).value_or(mayElevateThemselves ? InstallScope::Machine : InstallScope::User);
+}
+
 std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments)
 {
     if (!hasElevatedCopySwitch(arguments)) return std::nullopt;
@@ -74,6 +85,12 @@ std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>
         if (arguments[i] == L"--log") {
             if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
                 return CommandLineError{logNeedsFileNameText, exit_codes::failure};
+            ++i;
+        } else if (arguments[i] == L"--scope") {
+            if (i + 1 == arguments.size() || !scopeFromWord(arguments[i + 1]))
+                return CommandLineError{"Unknown scope: " + (i + 1 == arguments.size() ? std::string() : narrow(arguments[i + 1])) +
+                                            ". Use --scope machine or --scope user.",
+                                        exit_codes::failure};
             ++i;
         } else if (arguments[i] == reportPipeWord && i + 1 < arguments.size()) {
             ++i;

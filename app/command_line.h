@@ -1,5 +1,7 @@
 #pragma once
 // The choice of run mode from the argument list: plain logic, free of any platform call.
+#include "install/install_scope.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,13 @@ std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arg
 // The word after "--report-pipe", only in the elevated copy.
 std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments);
 
+// The scope that "--scope machine" or "--scope user" asks for; none when absent or
+// not one of the two words (commandLineError refuses that).
+std::optional<InstallScope> requestedScope(const std::vector<std::wstring>& arguments);
+// The wizard's first choice: the requested scope; without one, the machine, unless the
+// user cannot elevate with their own consent (no Administrators membership at all).
+InstallScope wizardScope(const std::vector<std::wstring>& arguments, bool mayElevateThemselves);
+
 inline constexpr char logNeedsFileNameText[] = "--log needs a file name.";
 
 struct CommandLineError {
@@ -29,7 +38,8 @@ struct CommandLineError {
 };
 
 // What refuses the words before anything changes: a "--log" without a file name after
-// it (a switch of the program is no file name), in every mode; in quiet mode also any
+// it (a switch of the program is no file name) and a "--scope" without "machine" or
+// "user" after it, in every mode; in quiet mode also any
 // word the program does not know, since a deployment tool's typo must not install
 // something else than it asked for. The windowed mode passes unknown words over.
 std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode);

@@ -65,12 +65,13 @@ int installQuietly(const std::vector<std::wstring>& arguments)
                            "\" cannot be written. Nothing was installed.\n");
         return exit_codes::failure;
     }
-    if (!hasElevatedCopySwitch(arguments) && !isElevatedAdministrator()) {
+    const InstallScope scope = requestedScope(arguments).value_or(InstallScope::Machine);
+    if (scope == InstallScope::Machine && !hasElevatedCopySwitch(arguments) && !isElevatedAdministrator()) {
         event_log::write("Elevated administrator: no");
         return relaunchElevatedAndWait();
     }
     try {
-        installProduct([](std::uint32_t) {});
+        installProduct(scope, [](std::uint32_t) {});
         const std::string line =
             "Installed " + std::string(product::name) + " " + std::string(product::version) + ".";
         event_log::write("Result: " + line);
@@ -117,6 +118,7 @@ int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& ar
     int exitCode = exit_codes::failure;
     {
         Installer record;
+        record.scope = wizardScope(arguments, mayElevateThemselves());
         exitCode = runSetupWindow(record, hasPerformSwitch(arguments));
         if (record.page == Finished) {
             std::lock_guard lock(record.resultMutex);

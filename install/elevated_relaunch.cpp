@@ -27,7 +27,9 @@ bool startElevatedCopy(HWND owner, const wchar_t* parameters)
     return true;
 }
 
-ElevatedRun runElevatedCopy(const std::wstring& parameters)
+namespace {
+
+ElevatedRun runAndWait(const std::wstring& parameters, int show)
 {
     const std::wstring path = executablePath();
     const report_channel::Listener listener = report_channel::listen();
@@ -38,7 +40,7 @@ ElevatedRun runElevatedCopy(const std::wstring& parameters)
     request.lpVerb = L"runas";
     request.lpFile = path.c_str();
     request.lpParameters = withChannel.c_str();
-    request.nShow = SW_HIDE;
+    request.nShow = show;
     ElevatedRun run;
     std::thread forwarder([&listener] { report_channel::forwardUntilClosed(listener); });
     if (!ShellExecuteExW(&request)) {
@@ -54,6 +56,15 @@ ElevatedRun runElevatedCopy(const std::wstring& parameters)
     report_channel::release(listener);
     forwarder.join();
     return run;
+}
+
+} // namespace
+
+ElevatedRun runElevatedCopy(const std::wstring& parameters) { return runAndWait(parameters, SW_HIDE); }
+
+ElevatedRun runElevatedCopyWithWindows(const std::wstring& parameters)
+{
+    return runAndWait(parameters, SW_SHOWNORMAL);
 }
 
 } // namespace elvara

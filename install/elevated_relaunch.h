@@ -25,5 +25,8 @@ inline constexpr wchar_t reportPipeSwitch[] = L"--report-pipe";
 // added, and waits for it without a time limit; what the copy reports over that pipe
 // meanwhile goes to this process's own standard streams and log.
 ElevatedRun runElevatedCopy(const std::wstring& parameters);
+// The same for a copy that shows its own message boxes (a process started hidden may
+// not show its first one).
+ElevatedRun runElevatedCopyWithWindows(const std::wstring& parameters);
 
 } // namespace elvara

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/failure.h"
 #include "base/unique_handle.h"
+#include "install/install_scope.h"
 
 namespace elvara {
 
@@ -22,19 +23,21 @@ struct InstallLockObject {
     UniqueKernelHandle mutex;
 };
 
-// Creates or opens the lock's mutex where no standard user can have created it first:
-// inside a private namespace bounded by the Administrators group where the platform
-// has one; elsewhere a global mutex owned by Administrators, and when a process
-// without that right holds the name, the next of a few names. Throws a Failure with
-// installLockUnavailableText when none can be had.
-InstallLockObject createInstallLockObject();
+// Creates or opens the scope's lock mutex where nobody else can have created it first.
+// The machine's: inside a private namespace bounded by the Administrators group where
+// the platform has one; elsewhere a global mutex owned by Administrators, and when a
+// process without that right holds the name, the next of a few names. A user's: the
+// same with the user's own SID in place of Administrators, in names of its own.
+// Throws a Failure with installLockUnavailableText when none can be had.
+InstallLockObject createInstallLockObject(InstallScope scope);
 
-// Machine-wide exclusion of installations: two transactions over the same folders
-// would each move the other's work aside. Held for the object's life; a holder that
-// died leaves the lock to the next installation.
+// Exclusion of installations over one scope's folders: two transactions over the same
+// folders would each move the other's work aside. The machine's lock and a user's are
+// independent. Held for the object's life; a holder that died leaves the lock to the
+// next installation.
 class InstallLock {
 public:
-    InstallLock(); // throws InstallLockHeld when another installation holds it
+    explicit InstallLock(InstallScope scope); // throws InstallLockHeld when another installation holds it
     ~InstallLock();
     InstallLock(const InstallLock&) = delete;
     InstallLock& operator=(const InstallLock&) = delete;

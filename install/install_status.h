@@ -1,6 +1,8 @@
 #pragma once
 // What the install worker shares with the window that started it. The window
 // reads these fields; the worker writes them and then posts WM_INSTALL_FINISHED.
+#include "install/install_scope.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -19,6 +21,7 @@ struct InstallStatus {
     std::atomic<std::uint32_t> progress{0}; // percent, written by the worker
     std::wstring resultText;               // the Finished page's message
     std::atomic<bool> succeeded{false};
+    InstallScope scope = InstallScope::Machine; // set before the worker starts, read-only while it runs
 };
 
 } // namespace elvara

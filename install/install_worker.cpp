@@ -18,8 +18,9 @@ constexpr wchar_t unreadableFailureText[] = L"The installation failed for a reas
 void installEverything(InstallStatus& record)
 {
     const InstallOutcome outcome =
-        installProduct([&record](std::uint32_t percent) { record.progress.exchange(percent); });
-    std::wstring text = installSuccessText + keptBesideText(outcome);
+        installProduct(record.scope, [&record](std::uint32_t percent) { record.progress.exchange(percent); });
+    std::wstring text =
+        (record.scope == InstallScope::User ? userInstallSuccessText : installSuccessText) + keptBesideText(outcome);
     std::lock_guard lock(record.resultMutex);
     record.resultText = std::move(text);
 }
@@ -65,15 +66,15 @@ std::wstring keptBesideText(const InstallOutcome& outcome)
     return text;
 }
 
-InstallOutcome installProduct(const ProgressCallback& progress)
+InstallOutcome installProduct(InstallScope scope, const ProgressCallback& progress)
 {
     const bool elevated = isElevatedAdministrator();
     event_log::write(std::string("Elevated administrator: ") + (elevated ? "yes" : "no"));
-    failIf(!elevated, administratorRequiredText);
-    const InstallLocations locations = resolveInstallLocations();
+    failIf(scope == InstallScope::Machine && !elevated, administratorRequiredText);
+    const InstallLocations locations = resolveInstallLocations(scope);
     event_log::write("Install folders: " + wideToUtf8(locations.bundleFolder) + " and " +
                      wideToUtf8(locations.productFolder));
-    const InstallLock onlyInstallation;
+    const InstallLock onlyInstallation(scope);
     std::vector<PackageEntry> entries;
     {
         event_log::Phase phase("Package verification");

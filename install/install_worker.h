@@ -7,12 +7,16 @@ namespace elvara {
 inline constexpr wchar_t installSuccessText[] =
     L"Installed safely in the system VST3 folder. Open FL Studio, scan for installed plugins and load ElvaraSound "
     L"on a Mixer insert. Connect your verified account inside the plugin.";
+inline constexpr wchar_t userInstallSuccessText[] =
+    L"Installed safely in your own VST3 folder, for you only. Open FL Studio, scan for installed plugins and load "
+    L"ElvaraSound on a Mixer insert. Connect your verified account inside the plugin.";
 inline constexpr char administratorRequiredText[] =
     "Administrator permission is required to install in the standard VST3 folder.";
 
-// The installation's steps in their order: administrator check, folders, install
-// lock, package verification, transaction, registration. Throws the failure's text.
-InstallOutcome installProduct(const ProgressCallback& progress);
+// The installation's steps in their order: administrator check (machine scope only),
+// the scope's folders, its install lock, package verification, transaction,
+// registration. Throws the failure's text.
+InstallOutcome installProduct(InstallScope scope, const ProgressCallback& progress);
 
 // One sentence per user's file that kept its place beside a new file of its name.
 std::wstring keptBesideText(const InstallOutcome& outcome);

@@ -31,10 +31,10 @@ void setNumber(HKEY key, const wchar_t* name, DWORD value)
 
 // Values and subkeys that an older installer left (a SystemComponent that hides the
 // entry, another uninstall command) must not survive: the entry starts empty.
-void removeEarlierEntry()
+void removeEarlierEntry(HKEY root)
 {
     UniqueRegistryKey parent;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallParentPath, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, parent.put()) !=
+    if (RegOpenKeyExW(root, uninstallParentPath, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, parent.put()) !=
         ERROR_SUCCESS)
         return; // the create below reports what is wrong
     const LSTATUS status = RegDeleteTreeW(parent.get(), uninstallKeyName);
@@ -43,11 +43,17 @@ void removeEarlierEntry()
 
 } // namespace
 
+HKEY uninstallRegistryRoot(InstallScope scope) noexcept
+{
+    return scope == InstallScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
 void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes)
 {
-    removeEarlierEntry();
+    const HKEY root = uninstallRegistryRoot(locations.scope);
+    removeEarlierEntry(root);
     UniqueRegistryKey key;
-    failIfStatus(RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    failIfStatus(RegCreateKeyExW(root, uninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                  KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
                  registrationFailedText);
     const std::wstring uninstaller = appendPath(locations.productFolder, L"Uninstall.exe");

@@ -1,6 +1,8 @@
 #pragma once
 #include "install/install_locations.h"
 
+#include <windows.h>
+
 #include <cstdint>
 
 namespace elvara {
@@ -12,7 +14,11 @@ inline constexpr char registrationFailedText[] =
 inline constexpr char registrationIncompleteText[] =
     "Plugin installed, but its entry in Installed apps could not be completed. Run Setup again to register it.";
 
-// Writes the uninstall entry afresh in the 64-bit registry view: whatever an earlier
+// Where a scope's uninstall entry lives (uninstallKeyPath below it): the machine's
+// entry under HKEY_LOCAL_MACHINE, the user's under HKEY_CURRENT_USER.
+HKEY uninstallRegistryRoot(InstallScope scope) noexcept;
+
+// Writes the scope's uninstall entry afresh in the 64-bit registry view: whatever an earlier
 // installer left in the key is removed first, then every value of this version is
 // written. installedBytes is the size of the installed package (EstimatedSize).
 // Throws registrationFailedText when the key cannot be created or opened, and

@@ -404,14 +404,15 @@ void disconnectAccessible(WizardState& record) noexcept
 
 AccessibleSnapshot takeAccessibleSnapshot(const WizardState& record) noexcept
 {
-    return {record.page, record.succeeded.load(), record.licenceAccepted, record.focus, record.drawnProgress};
+    return {record.page, record.succeeded.load(), record.licenceAccepted, record.focus, record.drawnProgress,
+            record.scope};
 }
 
 void announceChanges(WizardState& record, const AccessibleSnapshot& before) noexcept
 {
     if (record.window == nullptr || !IsWindow(record.window)) return;
     if (record.page == before.page && record.licenceAccepted == before.licenceAccepted &&
-        record.drawnProgress == before.progress && record.focus == before.focus)
+        record.drawnProgress == before.progress && record.focus == before.focus && record.scope == before.scope)
         return;
     try {
         const std::vector<PageItem> items = describeCurrentPage(record, FolderPaths::Skip);
@@ -429,7 +430,8 @@ void announceChanges(WizardState& record, const AccessibleSnapshot& before) noex
                 notify(record, EVENT_SYSTEM_ALERT, childOf(ItemKind::Result));
             return;
         }
-        if (record.licenceAccepted != before.licenceAccepted && record.page == Licence)
+        if ((record.licenceAccepted != before.licenceAccepted && record.page == Licence) ||
+            (record.scope != before.scope && record.page == Ready))
             notify(record, EVENT_OBJECT_STATECHANGE, childOf(ItemKind::Checkbox));
         if (record.drawnProgress != before.progress && record.page == Installing)
             notify(record, EVENT_OBJECT_VALUECHANGE, childOf(ItemKind::Progress));

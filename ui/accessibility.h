@@ -5,6 +5,7 @@
 // and run through the same handling as the mouse and the keyboard.
 #include <windows.h>
 
+#include "install/install_scope.h"
 #include "ui/page_description.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct AccessibleSnapshot {
     bool licenceAccepted;
     ItemKind focus;
     std::uint32_t progress;
+    InstallScope scope;
 };
 AccessibleSnapshot takeAccessibleSnapshot(const WizardState& record) noexcept;
 // Raises the WinEvents for what changed: the page (name, reorder, focus; an alert for

@@ -49,11 +49,12 @@ void runReportingFailure(WizardState& record, Action action) noexcept
     }
 }
 
-// The Ready page's install action: installs in place when elevated, otherwise hands
-// the installation to an elevated copy and closes this window without waiting.
+// The Ready page's install action: installs in place for the user alone or when
+// elevated, otherwise hands the installation to an elevated copy and closes this
+// window without waiting.
 void beginInstall(WizardState& record)
 {
-    if (isElevatedAdministrator()) {
+    if (record.scope == InstallScope::User || isElevatedAdministrator()) {
         record.execute();
         return;
     }
@@ -90,6 +91,10 @@ void performAction(WizardState& record, ItemAction action)
     switch (action) {
     case ItemAction::ToggleLicence:
         if (page == Licence) record.licenceAccepted = !record.licenceAccepted;
+        break;
+    case ItemAction::ToggleOnlyForMe:
+        if (page == Ready)
+            record.scope = record.scope == InstallScope::User ? InstallScope::Machine : InstallScope::User;
         break;
     case ItemAction::GoBack:
         if (page == Licence || page == Ready) {

@@ -27,6 +27,15 @@ PageItem button(ItemKind kind, std::wstring label, const layout::Box& box, bool 
     return item;
 }
 
+// The one checkbox place of the layout, below the page's content.
+PageItem checkbox(std::wstring label, bool checked, ItemAction action)
+{
+    PageItem item = text(ItemKind::Checkbox, std::move(label), layout::checkboxItem, layout::checkboxLabelStyle);
+    item.checked = checked;
+    item.action = action;
+    return item;
+}
+
 const wchar_t* headlineFor(const PageFacts& facts)
 {
     switch (facts.page) {
@@ -64,11 +73,7 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
         items.push_back(text(ItemKind::Text, L"The full licence is shown below and installed with the plugin.",
                              layout::licenceIntro, layout::licenceIntroStyle));
         items.push_back(text(ItemKind::LicenceText, L"Licence", layout::licenceText, layout::licenceIntroStyle));
-        PageItem checkbox = text(ItemKind::Checkbox, L"I accept the plugin licence.", layout::checkboxItem,
-                                 layout::checkboxLabelStyle);
-        checkbox.checked = facts.licenceAccepted;
-        checkbox.action = ItemAction::ToggleLicence;
-        items.push_back(std::move(checkbox));
+        items.push_back(checkbox(L"I accept the plugin licence.", facts.licenceAccepted, ItemAction::ToggleLicence));
         break;
     }
     case Ready:
@@ -79,6 +84,7 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
         items.push_back(text(ItemKind::Text, facts.productFolder, layout::productFolderText, layout::folderPathStyle));
         items.push_back(text(ItemKind::Text, L"All embedded files are checked with SHA-256 before installation.",
                              layout::checksumNote, layout::checksumNoteStyle));
+        items.push_back(checkbox(onlyForMeLabel, facts.onlyForMe, ItemAction::ToggleOnlyForMe));
         break;
     case Installing: {
         PageItem progress = text(ItemKind::Progress, L"Installation progress", layout::progressTrack, {});

@@ -26,7 +26,7 @@ enum class ItemKind : std::uint8_t {
     PrimaryButton,
 };
 
-enum class ItemAction : std::uint8_t { None, ToggleLicence, GoBack, Primary };
+enum class ItemAction : std::uint8_t { None, ToggleLicence, ToggleOnlyForMe, GoBack, Primary };
 
 struct PageItem {
     ItemKind kind = ItemKind::None;
@@ -53,9 +53,12 @@ struct PageFacts {
     bool succeeded = false;
     std::uint32_t progress = 0;
     std::wstring resultText;
-    std::wstring bundleFolder;  // Ready only
-    std::wstring productFolder; // Ready only
+    bool onlyForMe = false;     // the per-user installation is chosen
+    std::wstring bundleFolder;  // Ready only, of the chosen scope
+    std::wstring productFolder; // Ready only, of the chosen scope
 };
+
+inline constexpr wchar_t onlyForMeLabel[] = L"Install only for me (no administrator rights needed)";
 
 // The current page's items in drawing order (the buttons last).
 std::vector<PageItem> describePage(const PageFacts& facts);

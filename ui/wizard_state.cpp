@@ -22,12 +22,13 @@ PageFacts readPageFacts(WizardState& record, FolderPaths folders)
     facts.licenceAccepted = record.licenceAccepted;
     facts.succeeded = record.succeeded.load();
     facts.progress = record.progress.load();
+    facts.onlyForMe = record.scope == InstallScope::User;
     if (record.page == Finished) {
         std::lock_guard lock(record.resultMutex);
         facts.resultText = record.resultText;
     }
     if (record.page == Ready && folders == FolderPaths::Resolve) {
-        InstallLocations locations = resolveInstallLocations();
+        InstallLocations locations = resolveInstallLocations(record.scope);
         facts.bundleFolder = std::move(locations.bundleFolder);
         facts.productFolder = std::move(locations.productFolder);
     }

@@ -3,16 +3,22 @@
 //   Uninstall.exe [/S | --quiet | /quiet] [--log FILE]
 // Exit codes: 0 removed or nothing to remove, 1 failure or refusal, 1602 cancelled
 // by the user, 1618 another installation is running.
+// The machine's uninstaller that runs without administrator rights starts its own
+// elevated copy ("runas") and ends with its exit code; a user's runs as it is.
+#include "base/com_apartment.h"
 #include "base/command_line.h"
 #include "base/event_log.h"
 #include "base/executable_path.h"
 #include "base/product.h"
+#include "base/report_channel.h"
 #include "base/std_streams.h"
 #include "install/administrator.h"
+#include "install/elevated_relaunch.h"
 #include "install/install_lock.h"
 #include "install/install_locations.h"
 #include "install/recovery.h"
 #include "package/text.h"
+#include "own_scope.h"
 #include "self_removal.h"
 #include "uninstall.h"
 
@@ -32,15 +38,22 @@ constexpr int exitAnotherInstall = ERROR_INSTALL_ALREADY_RUNNING;
 
 const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall";
 
+// Only in the copy that the unelevated machine uninstaller starts: it never relaunches,
+// and it reports over its caller's pipe instead of opening a log.
+constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
+
 struct Options {
     bool silent = false;
     bool logNeedsFileName = false;
     std::optional<std::wstring> logFile;
+    bool elevatedCopy = false;
+    std::optional<std::wstring> reportPipe;
 };
 
 bool isSwitch(const std::wstring& word)
 {
-    return word == L"/S" || word == L"--quiet" || word == L"/quiet" || word == L"--log" || word == finishRemovalSwitch;
+    return word == L"/S" || word == L"--quiet" || word == L"/quiet" || word == L"--log" || word == finishRemovalSwitch ||
+           word == elevatedCopySwitch || word == reportPipeSwitch;
 }
 
 Options readOptions(const std::vector<std::wstring>& arguments)
@@ -48,6 +61,8 @@ Options readOptions(const std::vector<std::wstring>& arguments)
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == L"/S" || arguments[i] == L"--quiet" || arguments[i] == L"/quiet") options.silent = true;
+        if (arguments[i] == elevatedCopySwitch) options.elevatedCopy = true;
+        if (arguments[i] == reportPipeSwitch && i + 1 < arguments.size()) options.reportPipe = arguments[++i];
         if (arguments[i] != L"--log") continue;
         if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
             options.logNeedsFileName = true;
@@ -114,19 +129,50 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
     return text;
 }
 
+// Without administrator rights the machine's uninstaller hands the removal to its
+// elevated copy (one consent prompt) and ends with the copy's exit code; the copy's
+// result and log lines come back over a pipe, as for Setup's quiet relaunch.
+int relaunchElevated(const Options& options)
+{
+    const std::wstring parameters = std::wstring(options.silent ? L"/S " : L"") + elevatedCopySwitch;
+    event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
+    const ComApartment shellApartment; // the shell may hand "runas" to its extensions
+    const ElevatedRun run = options.silent ? runElevatedCopy(parameters) : runElevatedCopyWithWindows(parameters);
+    if (!run.started) {
+        event_log::write("The elevated copy did not start (Win32 error " + std::to_string(run.startError) + ")");
+        if (run.startError == ERROR_CANCELLED) {
+            tell(options, std::wstring(product::wideName) + L" was not removed: administrator confirmation was cancelled.",
+                 true);
+            return exitCancelled;
+        }
+        tell(options, std::wstring(product::wideName) + L" was not removed: the elevated uninstaller could not be started.",
+             true);
+        return exitFailure;
+    }
+    event_log::write("The elevated copy ended with exit code " + std::to_string(run.exitCode));
+    return static_cast<int>(run.exitCode);
+}
+
 int uninstall(const Options& options)
 {
     if (options.logNeedsFileName) {
         tell(options, L"--log needs a file name.", true);
         return exitFailure;
     }
-    if (options.logFile && !event_log::open(*options.logFile) && options.silent) {
+    if (options.elevatedCopy && options.reportPipe && !report_channel::connect(*options.reportPipe))
+        return exitFailure; // no caller is left to tell
+    // An elevated copy never opens a file that its unelevated caller named.
+    if (!options.elevatedCopy && options.logFile && !event_log::open(*options.logFile) && options.silent) {
         writeStandardError("The log file " + wideToUtf8(*options.logFile) + " cannot be opened. Nothing was removed.\n");
         return exitFailure;
     }
     event_log::write("Uninstall " + std::string(product::name) + " " + std::string(product::version) +
                      " started: " + wideToUtf8(GetCommandLineW()));
-    if (!isElevatedAdministrator()) {
+    const InstallScope scope = ownInstallScope();
+    event_log::write(scope == InstallScope::User ? "scope: this user's own installation" : "scope: the machine's installation");
+    const bool elevated = scope == InstallScope::User || isElevatedAdministrator();
+    if (!elevated && !options.elevatedCopy) return relaunchElevated(options);
+    if (!elevated) {
         tell(options,
              std::wstring(product::wideName) +
                  L" was not removed: the uninstaller needs administrator rights. Start it from Installed apps and "
@@ -136,7 +182,7 @@ int uninstall(const Options& options)
     }
     std::optional<InstallLock> onlyInstallation;
     try {
-        onlyInstallation.emplace();
+        onlyInstallation.emplace(scope);
     } catch (const InstallLockHeld& held) {
         tell(options, utf8ToWide(held.what()), true);
         return exitAnotherInstall;
@@ -144,13 +190,13 @@ int uninstall(const Options& options)
 
     // What interrupted installations left goes first, as Setup does it; then the survey.
     try {
-        recoverInterruptedRuns(builtInPackageNames(), resolveInstallLocations());
+        recoverInterruptedRuns(builtInPackageNames(), resolveInstallLocations(scope));
     } catch (const std::exception& failure) {
         tell(options, utf8ToWide(failure.what()), true);
         return exitFailure;
     }
     std::vector<std::wstring> usersWorkingFolders;
-    for (const InterruptedRunFolder& left : interruptedRunFolders(builtInPackageNames(), resolveInstallLocations())) {
+    for (const InterruptedRunFolder& left : interruptedRunFolders(builtInPackageNames(), resolveInstallLocations(scope))) {
         if (!left.holdsOurs) {
             usersWorkingFolders.push_back(left.path); // only the user's items stay there: kept, and named
             continue;
@@ -163,12 +209,12 @@ int uninstall(const Options& options)
         return exitFailure;
     }
     const std::wstring self = executablePath();
-    UninstallPlan plan = planUninstall(self);
+    UninstallPlan plan = planUninstall(self, scope);
     if (plan.refusal) {
         tell(options, *plan.refusal, true);
         return exitFailure;
     }
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(scope);
     UninstallReport report;
     if (plan.nothingToRemove()) {
         report.selfRemovalNeeded = plan.runsInstalledCopy;
@@ -181,7 +227,7 @@ int uninstall(const Options& options)
                 event_log::write("cancelled by the user");
                 return exitCancelled;
             }
-            plan = planUninstall(self); // the user may have started a DAW meanwhile
+            plan = planUninstall(self, scope); // the user may have started a DAW meanwhile
             if (plan.refusal) {
                 tell(options, *plan.refusal, true);
                 return exitFailure;
@@ -193,7 +239,7 @@ int uninstall(const Options& options)
     report.keptFiles.insert(report.keptFiles.end(), usersWorkingFolders.begin(), usersWorkingFolders.end());
     // The copy is made and created now, so that the message can say whether it
     // could be; it runs only after the last message box has been closed.
-    SelfRemoval selfRemoval;
+    SelfRemoval selfRemoval(scope);
     bool scheduledAtRestart = false;
     bool leftInPlace = false;
     if (report.selfRemovalNeeded && !selfRemoval.prepare()) {

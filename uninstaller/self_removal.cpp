@@ -29,14 +29,22 @@ constexpr std::wstring_view privateFolderPrefix = L"ElvaraSound-Uninstall-";
 // to reading, whoever the owner becomes.
 constexpr wchar_t privateFolderSecurity[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)";
 
-// The machine's own temporary folder (Windows\Temp), not the user's: the user's
-// folder is writable by every process of that user, elevated or not.
-std::wstring windowsTemporaryFolder()
+// For the machine's uninstaller, the machine's own temporary folder (Windows\Temp),
+// not the user's: the user's folder is writable by every process of that user,
+// elevated or not. For a user's own uninstaller, that user's folder.
+std::wstring temporaryFolder(InstallScope scope)
 {
-    wchar_t windows[MAX_PATH + 1] = {};
-    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t folder[MAX_PATH + 2] = {};
+    if (scope == InstallScope::User) {
+        const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+        if (length == 0 || length > MAX_PATH) return {};
+        std::wstring path(folder, length);
+        while (path.size() > 3 && isPathSeparator(path.back())) path.pop_back();
+        return path;
+    }
+    const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    return appendPath(std::wstring(windows, length), L"Temp");
+    return appendPath(std::wstring(folder, length), L"Temp");
 }
 
 bool copyFile(const std::wstring& from, const std::wstring& to, SECURITY_ATTRIBUTES& security)
@@ -57,10 +65,10 @@ bool copyFile(const std::wstring& from, const std::wstring& to, SECURITY_ATTRIBU
     return FlushFileBuffers(target.get()) != FALSE;
 }
 
-bool runsFromPrivateFolder(const std::wstring& self)
+bool runsFromPrivateFolder(const std::wstring& self, InstallScope scope)
 {
     const std::wstring folder = parentPath(self);
-    const std::wstring temporary = windowsTemporaryFolder();
+    const std::wstring temporary = temporaryFolder(scope);
     const LexedPath lexed = lexPath(folder);
     return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
            lexed.components.back().starts_with(privateFolderPrefix);
@@ -101,10 +109,11 @@ bool SelfRemoval::prepare()
 
 bool SelfRemoval::prepareOrThrow()
 {
-    const std::wstring temporary = windowsTemporaryFolder();
+    const std::wstring temporary = temporaryFolder(scope_);
     if (temporary.empty() || inspectEntry(temporary) != EntryKind::Folder) return false;
     UniqueLocalMemory descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSecurity, SDDL_REVISION_1,
+    if (scope_ == InstallScope::Machine &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSecurity, SDDL_REVISION_1,
                                                               descriptor.put(), nullptr))
         return false;
     SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
@@ -118,7 +127,8 @@ bool SelfRemoval::prepareOrThrow()
         folder_.clear();
         return false;
     }
-    log(L"self-removal: created " + folder_ + L" with security " + descriptorText(descriptor.get()));
+    log(L"self-removal: created " + folder_ +
+        (descriptor ? L" with security " + descriptorText(descriptor.get()) : std::wstring(L" with the user's rights")));
     copy_ = appendPath(folder_, L"Uninstall.exe");
     // Whatever becomes of the copy (a kill, a failure below), the folder goes at the restart.
     deleteAtRestart({copy_, folder_});
@@ -221,7 +231,9 @@ int finishSelfRemoval(const std::wstring& firstProcess)
         !std::all_of(firstProcess.begin(), firstProcess.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
         return 1;
     const std::wstring self = executablePath();
-    if (!runsFromPrivateFolder(self)) return 1;
+    const bool machine = runsFromPrivateFolder(self, InstallScope::Machine);
+    if (!machine && !runsFromPrivateFolder(self, InstallScope::User)) return 1;
+    const InstallScope scope = machine ? InstallScope::Machine : InstallScope::User;
     const auto value = static_cast<std::uintptr_t>(std::stoull(firstProcess));
     UniqueKernelHandle first(reinterpret_cast<HANDLE>(value));
     if (GetProcessId(first.get()) == 0) {
@@ -235,7 +247,7 @@ int finishSelfRemoval(const std::wstring& firstProcess)
         std::optional<InstallLock> onlyInstallation;
         for (int attempt = 0; !onlyInstallation; ++attempt) {
             try {
-                onlyInstallation.emplace();
+                onlyInstallation.emplace(scope);
             } catch (const InstallLockHeld&) {
                 if (attempt == 7200) {
                     deleteAtRestart({self, parentPath(self)});
@@ -244,7 +256,7 @@ int finishSelfRemoval(const std::wstring& firstProcess)
                 Sleep(500);
             }
         }
-        removeInstalledUninstaller();
+        removeInstalledUninstaller(scope);
     }
     deleteAtRestart({self, parentPath(self)});
     return 0;

@@ -3,8 +3,11 @@
 // it once the first process has ended. The copy lives in a new folder under the
 // Windows temporary folder that only Administrators and SYSTEM can change, so that
 // no other user can replace what an administrator runs, and it is given nothing to
-// trust but a handle to the first process: it finds the product folder itself.
+// trust but a handle to the first process: it finds the product folder itself. The
+// uninstaller of a user's own installation has no other user to fear: its copy goes
+// to that user's temporary folder, with the user's own rights.
 #include "base/unique_handle.h"
+#include "install/install_scope.h"
 
 #include <optional>
 #include <string>
@@ -22,7 +25,7 @@ inline constexpr wchar_t finishRemovalSwitch[] = L"--finish-removal";
 // are scheduled for deletion at the next restart as soon as they exist.
 class SelfRemoval {
 public:
-    SelfRemoval() = default;
+    explicit SelfRemoval(InstallScope scope) : scope_(scope) {}
     SelfRemoval(const SelfRemoval&) = delete;
     SelfRemoval& operator=(const SelfRemoval&) = delete;
     ~SelfRemoval(); // a copy never started is ended and deleted
@@ -35,15 +38,17 @@ private:
     bool prepareOrThrow();
     void discard() noexcept;
 
+    InstallScope scope_;
     std::wstring folder_, copy_;
     UniqueKernelHandle job_, process_, thread_;
     bool started_ = false;
 };
 
 // The copy's job (the hidden switch): waits for the first process without a time
-// limit, takes the install lock, removes the installed uninstaller (see
-// removeInstalledUninstaller) and has its own file and folder deleted at the next
-// restart. Does nothing unless firstProcess names a process handle.
+// limit, takes the install lock of the scope that its folder tells, removes the
+// installed uninstaller (see removeInstalledUninstaller) and has its own file and
+// folder deleted at the next restart. Does nothing unless firstProcess names a
+// process handle.
 int finishSelfRemoval(const std::wstring& firstProcess);
 
 // Has Windows delete these paths, in this order, at the next restart. Only for names

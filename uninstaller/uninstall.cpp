@@ -80,10 +80,10 @@ bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
-bool uninstallEntryExists()
+bool uninstallEntryExists(InstallScope scope)
 {
     UniqueRegistryKey key;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+    return RegOpenKeyExW(uninstallRegistryRoot(scope), uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
            ERROR_SUCCESS;
 }
 
@@ -190,14 +190,15 @@ bool UninstallPlan::nothingToRemove() const
     return !entryPresent && !holdsWork(bundleLayout, bundle, running) && !holdsWork(productLayout, product, running);
 }
 
-UninstallPlan planUninstall(const std::wstring& runningExecutable)
+UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(scope);
     UninstallPlan plan;
+    plan.scope = scope;
     plan.bundleLayout = layoutOf(locations.bundleFolder, true);
     plan.productLayout = layoutOf(locations.productFolder, false);
     plan.runsInstalledCopy = sameFile(runningExecutable, uninstallerOf(plan));
-    plan.entryPresent = uninstallEntryExists();
+    plan.entryPresent = uninstallEntryExists(scope);
     plan.bundle = surveyTree(plan.bundleLayout);
     plan.product = surveyTree(plan.productLayout);
     plan.refusal = plan.bundle.refusal ? plan.bundle.refusal : plan.product.refusal;
@@ -253,7 +254,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
     // which requires the entry gone.
     const auto removeEntry = [&] {
         if (!plan.entryPresent) return true;
-        const LSTATUS status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, KEY_WOW64_64KEY, 0);
+        const LSTATUS status = RegDeleteKeyExW(uninstallRegistryRoot(plan.scope), uninstallKeyPath, KEY_WOW64_64KEY, 0);
         if (status == ERROR_SUCCESS) {
             removal.removedSomething = true;
             log(L"removed the uninstall entry");
@@ -281,9 +282,9 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
     return report;
 }
 
-void removeInstalledUninstaller()
+void removeInstalledUninstaller(InstallScope scope)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(scope);
     const TreeLayout bundleLayout = layoutOf(locations.bundleFolder, true);
     const TreeLayout productLayout = layoutOf(locations.productFolder, false);
     const TreeSurvey bundle = surveyTree(bundleLayout);
@@ -297,7 +298,7 @@ void removeInstalledUninstaller()
     };
     // Anything else means this is not the end of an uninstall: an installation in
     // place, a foreign folder, or a caller of the hidden switch.
-    if (bundle.refusal || product.refusal || !product.markerIsExact || uninstallEntryExists() ||
+    if (bundle.refusal || product.refusal || !product.markerIsExact || uninstallEntryExists(scope) ||
         !onlyLastFiles(bundle) || !onlyLastFiles(product)) {
         log(L"self-removal: the product folder is not the remains of an uninstall; nothing deleted");
         return;

@@ -4,6 +4,7 @@
 // package files first and its ownership marker last, and keeps the marker when it
 // keeps a file that someone else put there. The uninstall entry goes, and the
 // uninstaller itself is left to its copy, only when both folders are done.
+#include "install/install_scope.h"
 #include "tree_survey.h"
 
 #include <optional>
@@ -13,6 +14,7 @@
 namespace elvara {
 
 struct UninstallPlan {
+    InstallScope scope = InstallScope::Machine; // whose folders and entry
     TreeLayout bundleLayout, productLayout;
     TreeSurvey bundle, product;
     bool entryPresent = false;
@@ -25,8 +27,8 @@ struct UninstallPlan {
 // folder that has no installation record.
 std::vector<std::string> builtInPackageNames();
 
-// The caller holds the install lock.
-UninstallPlan planUninstall(const std::wstring& runningExecutable);
+// The caller holds the scope's install lock.
+UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope);
 
 enum class UninstallOutcome { Removed, NothingToRemove, Incomplete };
 
@@ -45,7 +47,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan);
 // The copy's part, once the first process has ended: deletes the installed
 // Uninstall.exe, and the product folder's marker and the folder itself when nothing
 // else is left in it, only while the marker is exact, the uninstall entry is gone
-// and no other package file remains. The caller holds the install lock.
-void removeInstalledUninstaller();
+// and no other package file remains. The caller holds the scope's install lock.
+void removeInstalledUninstaller(InstallScope scope);
 
 } // namespace elvara

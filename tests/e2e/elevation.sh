@@ -1,7 +1,8 @@
 #!/bin/bash
 # The elevation path end to end: an unelevated wizard (Administrators disabled in
 # its token) hands the installation to its elevated copy; "--perform" without
-# rights fails cleanly; a relaunch that cannot start shows the refusal.
+# rights fails cleanly; a relaunch that cannot start shows the refusal; the machine's
+# uninstaller started without rights hands the removal to its elevated copy.
 source "$(dirname "$0")/lib.sh"
 remove_installation
 trap 'remove_installation; cleanup' EXIT
@@ -82,4 +83,31 @@ expect_nothing_installed "refused"
 click_at "$window" $primary_click
 wait
 expect_eq "refused: exit code" "$(cat "$scratch/unelevated.rc")" 1
+
+# ---- the machine's uninstaller started by a standard user: its manifest asks for no
+# rights, so it relaunches itself through "runas", waits and ends with the copy's code.
+"$wine" "$setup_exe" /S >/dev/null 2>&1
+expect_installed "before the unelevated uninstall"
+log=$scratch/uninstall.log
+"$wine" "$helpers/restricted_launcher.exe" "$(winpath "$product_dir/Uninstall.exe")" /S --log "$(winpath "$log")" \
+    >"$scratch/uninstall.out" 2>"$scratch/uninstall.err"
+uninstall_rc=$?
+expect_eq "unelevated uninstall: the caller's log has both runs" "$(grep -c 'Uninstall .* started: ' "$log")" 2
+grep -q 'Not elevated: starting the elevated copy with "/S --elevated-copy"$' "$log" && pass \
+    || fail "unelevated uninstall: no relaunch in the log"
+grep -qE -- 'Uninstall.exe" /S --elevated-copy --report-pipe [\][\][.][\]pipe[\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$' "$log" && pass \
+    || fail "unelevated uninstall: the copy's arguments: $(grep 'started' "$log")"
+copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$log")
+if [[ $copy_rc == 0 ]]; then
+    for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done
+    expect_nothing_installed "elevated uninstall"
+else
+    # Wine's "runas" keeps the caller's token: the copy refuses, and does not relaunch again.
+    echo "note: runas did not elevate on this platform; the copy reported the missing rights"
+    expect_eq "unelevated copy: one relaunch only" "$(grep -c 'starting the elevated copy' "$log")" 1
+    expect_eq "unelevated copy: its refusal on the caller's standard error" "$(cat "$scratch/uninstall.err")" \
+        "ElvaraSound Livewire Edition was not removed: the uninstaller needs administrator rights. Start it from Installed apps and allow it to make changes."
+    expect_installed "unelevated copy refused"
+fi
+expect_eq "unelevated uninstall: the first process ends with the copy's code" "$uninstall_rc" "${copy_rc:-missing}"
 finish

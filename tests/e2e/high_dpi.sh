@@ -37,6 +37,12 @@ expect_colour "Licence: Back" "$scratch/2-licence.png" $(twice $back_probe) $dar
 click_at "$window" $(twice $checkbox_probe)
 screenshot "$window" "$scratch/3-ticked.png"
 expect_colour "Licence: tick at twice its place" "$scratch/3-ticked.png" $(twice $checkbox_probe) $tick_rgb 8
+click_at "$window" $(twice $primary_click)
+screenshot "$window" "$scratch/4-ready.png"
+expect_colour "Ready: only for me, not ticked" "$scratch/4-ready.png" $(twice $checkbox_probe) 25 24 30 12
+click_at "$window" $(twice $checkbox_probe)
+screenshot "$window" "$scratch/5-for-me.png"
+expect_colour "Ready: only for me, ticked at twice its place" "$scratch/5-for-me.png" $(twice $checkbox_probe) $tick_rgb 8
 press "$window" Escape
 wait_window_gone "$window" 20 && pass || fail "Escape did not close"
 wait

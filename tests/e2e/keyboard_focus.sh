@@ -48,13 +48,16 @@ press "$window" Tab space
 expect_eq "Space on Continue: Ready" "$(licence_state)" "visible 0 length 2981"
 
 press "$window" Tab
+shot 8-ready-checkbox
+expect_ring "Ready: Tab reaches the only-for-me checkbox" 8-ready-checkbox $checkbox_ring_probe
+press "$window" Tab
 shot 8-ready-back
-expect_ring "Ready: Tab reaches Back" 8-ready-back $back_ring_probe
+expect_ring "Ready: then Back" 8-ready-back $back_ring_probe
 press "$window" space
 expect_eq "Space on a focused Back goes back" "$(licence_state)" "visible 1 length 2981"
 press "$window" Tab Tab Tab Tab space
 expect_eq "Tab to Continue again: Ready" "$(licence_state)" "visible 0 length 2981"
-press "$window" Tab Tab
+press "$window" Tab Tab Tab
 shot 9-install
 expect_ring "Ready: Install" 9-install $primary_ring_probe
 press "$window" space

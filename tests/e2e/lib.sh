@@ -138,6 +138,55 @@ expect_installed() { # description [package contents folder] [user's file...]
     expect_eq "$1: uninstall entry" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
 }
 
+# The folders and the uninstall key of the installation for one user alone (Wine names
+# the profile after the Unix user). "in_user_scope COMMAND..." runs a check of the
+# machine's installation (expect_installed, registry_value, ...) on the user's.
+local_app_data=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local
+user_bundle_dir=$local_app_data/Programs/Common/VST3/ElvaraSound.vst3
+user_product_dir=$local_app_data/Programs/ElvaraSound
+user_uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\ElvaraSound-Livewire'
+in_user_scope() {
+    local bundle_dir=$user_bundle_dir product_dir=$user_product_dir uninstall_key=$user_uninstall_key
+    "$@"
+}
+remove_user_installation() {
+    rm -rf "$user_bundle_dir" "$user_product_dir" "$local_app_data/Programs"/ElvaraSound.*-* \
+        "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.*
+    "$wine" reg delete "$user_uninstall_key" /f /reg:64 >/dev/null 2>&1 || true
+}
+# Everything of one scope, byte for byte: each file's digest, the folders, the entry.
+scope_state() { # bundle-folder product-folder key
+    local folder
+    for folder in "$1" "$2"; do
+        (cd "$folder" 2>/dev/null && find . -printf '%y %p\n' | sort && find . -type f | sort | xargs -r -d '\n' sha256sum)
+    done
+    "$wine" reg query "$3" /reg:64 2>/dev/null | tr -d '\r'
+}
+
+# The events of an installation's log without their timestamps, durations, process id,
+# byte count and the transaction's own phases; and what they are for a quiet success.
+install_log_summary() { # file
+    sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z //' "$1" |
+        sed '/^Install transaction started$/,/^Install transaction finished/{//!d}' |
+        sed -E 's/[0-9]+ ms$/N ms/; s/process [0-9]+/process P/; s/, [0-9]+ bytes$/, B bytes/; s/--log .*$/--log .../'
+}
+expected_install_log() { # arguments-before-log elevated(yes|no) folders
+    cat <<EVENTS
+ElvaraSound Livewire Edition 1.3.3 setup started (process P), arguments: $1 --log ...
+Elevated administrator: $2
+Install folders: $3
+Package verification started
+Verified 9 entries, B bytes
+Package verification finished in N ms
+Install transaction started
+Install transaction finished in N ms
+Registration started
+Registration finished in N ms
+Result: Installed ElvaraSound Livewire Edition 1.3.3.
+Exit code 0
+EVENTS
+}
+
 primary_rgb="177 149 227" # the enabled primary button, half-way down its body
 dark_button_rgb="38 36 47"  # the Back button and the disabled primary button
 tick_rgb="189 150 237"

@@ -1,11 +1,13 @@
 #!/bin/bash
 # A blind user installs the plug-in with a screen reader: a client in its own process
-# reads every page through MSAA and drives the wizard with default actions only.
+# reads every page through MSAA and drives the wizard with default actions only; then
+# a standard user does so for themselves alone, through the "only for me" checkbox.
 # The package has two large entries besides the shipped payload (near the format's
 # limit), so that the Installing page lasts long enough to be read.
 source "$(dirname "$0")/lib.sh"
 remove_installation
-trap 'remove_installation; cleanup' EXIT
+remove_user_installation
+trap 'remove_installation; remove_user_installation; cleanup' EXIT
 
 head -c 32505856 /dev/urandom >"$scratch/samples.bin"
 head -c 32505856 /dev/urandom >"$scratch/impulses.bin"
@@ -31,4 +33,16 @@ grep -q '^0 failed$' "$scratch/reader.log" && pass || fail "the screen reader di
 wait
 expect_eq "exit code" "$(cat "$scratch/setup.rc")" 0
 expect_installed "installation through MSAA" "$scratch/large-contents"
+remove_installation
+
+("$wine" "$helpers/restricted_launcher.exe" "$(winpath "$exe")" >/dev/null 2>&1; echo $? >"$scratch/setup.rc") &
+background_pids+=($!)
+find_setup_window 30 >/dev/null || { fail "for me: no setup window"; finish; }
+"$wine" "$helpers/screen_reader.exe" install-for-me 2>&1 | tr -d '\r' | tee "$scratch/reader-for-me.log"
+grep -q '^FAIL' "$scratch/reader-for-me.log" && fail "for me: the screen reader's checks (above)" || pass
+grep -q '^0 failed$' "$scratch/reader-for-me.log" && pass || fail "for me: the screen reader did not finish"
+wait
+expect_eq "for me: exit code" "$(cat "$scratch/setup.rc")" 0
+in_user_scope expect_installed "for me, through MSAA" "$scratch/large-contents"
+[[ ! -e $bundle_dir && ! -e $product_dir ]] && pass || fail "for me: something under Program Files"
 finish

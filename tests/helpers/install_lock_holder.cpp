@@ -1,8 +1,9 @@
-// Test helper: holds the machine-wide install lock, as a running installation does,
-// until it is ended. Prints "held" once it has the lock. "--squat" instead creates
-// the lock's global name with default security and holds it, as a standard user who
-// wants to stop installations would, until the file STOP exists.
-//   install_lock_holder [--squat STOP]
+// Test helper: holds the machine-wide install lock (with "--user", the running user's
+// own), as a running installation does, until it is ended. Prints "held" once it has
+// the lock. "--squat" instead creates the lock's global name with default security
+// and holds it, as a standard user who wants to stop installations would, until the
+// file STOP exists.
+//   install_lock_holder [--user | --squat STOP]
 #include "install/install_lock.h"
 
 #include <windows.h>
@@ -22,7 +23,8 @@ int wmain(int argc, wchar_t** argv)
             while (GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES) Sleep(100);
             return 0;
         }
-        const elvara::InstallLock lock;
+        const bool user = argc == 2 && std::wcscmp(argv[1], L"--user") == 0;
+        const elvara::InstallLock lock(user ? elvara::InstallScope::User : elvara::InstallScope::Machine);
         std::puts("held");
         std::fflush(stdout);
         Sleep(INFINITE);

@@ -2,7 +2,8 @@
 // as a screen reader does. Walks every page (names, roles, states, values,
 // locations, hit-testing), installs through default actions only, listens for the
 // page change, checkbox, progress and focus events, and closes the wizard at the end.
-//   screen_reader install     prints each page's tree and "FAIL ..." lines; exit code 0 when all held
+//   screen_reader install          prints each page's tree and "FAIL ..." lines; exit code 0 when all held
+//   screen_reader install-for-me   the same, ticking "only for me" on the Ready page
 #include "install/install_worker.h"
 
 #include <windows.h>
@@ -209,8 +210,9 @@ bool pressInto(IAccessible* client, const Page& page, const wchar_t* button, con
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2 || lstrcmpW(argv[1], L"install") != 0) {
-        std::fputs("usage: screen_reader install\n", stderr);
+    const bool forMe = argc == 2 && lstrcmpW(argv[1], L"install-for-me") == 0;
+    if (argc != 2 || (!forMe && lstrcmpW(argv[1], L"install") != 0)) {
+        std::fputs("usage: screen_reader install | install-for-me\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -308,13 +310,31 @@ int wmain(int argc, wchar_t** argv)
     }
 
     // ---- Ready, Installing, Finished
+    const auto bundleShown = [](const Page& page, const wchar_t* below) {
+        for (const Node& node : page.children)
+            if (node.name.size() > 20 && node.name.ends_with(std::wstring(below) + L"\\VST3\\ElvaraSound.vst3")) return true;
+        return false;
+    };
+    const wchar_t forMeName[] = L"Install only for me (no administrator rights needed)";
+    if (forMe) {
+        const Page page = readPage(client);
+        const Node* box = page.find(ROLE_SYSTEM_CHECKBUTTON, forMeName);
+        check(box != nullptr && !(box->state & STATE_SYSTEM_CHECKED), "Ready: only for me, not checked");
+        check(bundleShown(page, L"\\Common Files"), "Ready: the machine's bundle folder");
+        events.clear();
+        check(press(client, box), "Ready: the checkbox's default action");
+        const long boxId = box != nullptr ? box->id : -1;
+        check(waitUntil([&] { return sawEvent(EVENT_OBJECT_STATECHANGE, boxId); }, 5000), "Ready: checkbox state event");
+    }
     {
         const Page page = readPage(client);
         check(page.find(ROLE_SYSTEM_STATICTEXT, L"VST3 plugin") != nullptr, "Ready: folder label");
-        bool bundleShown = false;
-        for (const Node& node : page.children)
-            bundleShown = bundleShown || (node.name.size() > 20 && node.name.ends_with(L"\\VST3\\ElvaraSound.vst3"));
-        check(bundleShown, "Ready: the bundle folder");
+        const Node* box = page.find(ROLE_SYSTEM_CHECKBUTTON, forMeName);
+        check(box != nullptr && ((box->state & STATE_SYSTEM_CHECKED) != 0) == forMe &&
+                  (box->state & STATE_SYSTEM_FOCUSABLE),
+              forMe ? "Ready: only for me, checked" : "Ready: only for me, focusable, not checked");
+        check(bundleShown(page, forMe ? L"\\AppData\\Local\\Programs\\Common" : L"\\Common Files"),
+              forMe ? "Ready: the user's bundle folder" : "Ready: the machine's bundle folder");
         events.clear();
         check(pressInto(client, page, L"Install", L"Installing"), "Ready: Install leads to Installing");
     }
@@ -332,7 +352,9 @@ int wmain(int argc, wchar_t** argv)
     {
         const Page page = readPage(client);
         check(page.find(ROLE_SYSTEM_STATICTEXT, L"You're ready to make music.") != nullptr, "Finished: success headline");
-        check(page.find(ROLE_SYSTEM_STATICTEXT, elvara::installSuccessText) != nullptr, "Finished: the result text");
+        check(page.find(ROLE_SYSTEM_STATICTEXT, forMe ? elvara::userInstallSuccessText : elvara::installSuccessText) !=
+                  nullptr,
+              "Finished: the result text");
         const Node* close = page.find(ROLE_SYSTEM_PUSHBUTTON, L"Close");
         check(close != nullptr && (close->state & STATE_SYSTEM_DEFAULT), "Finished: Close, the default button");
         check(press(client, close), "Finished: Close's default action");

@@ -33,7 +33,8 @@ TEST(PageDescription, EachPageHasItsItemsInDrawingOrder)
         {Welcome, {K::Headline, K::Text, K::Card, K::Text, K::PrimaryButton}, L"Welcome \u00B7 ElvaraSound Setup"},
         {Licence, {K::Headline, K::Text, K::LicenceText, K::Checkbox, K::BackButton, K::PrimaryButton},
          L"Licence \u00B7 ElvaraSound Setup"},
-        {Ready, {K::Headline, K::Text, K::Text, K::Text, K::Text, K::Text, K::BackButton, K::PrimaryButton},
+        {Ready,
+         {K::Headline, K::Text, K::Text, K::Text, K::Text, K::Text, K::Checkbox, K::BackButton, K::PrimaryButton},
          L"Ready \u00B7 ElvaraSound Setup"},
         {Installing, {K::Headline, K::Progress, K::Text}, L"Installing \u00B7 ElvaraSound Setup"},
         {Finished, {K::Headline, K::Result, K::PrimaryButton}, L"Finished \u00B7 ElvaraSound Setup"},
@@ -57,6 +58,14 @@ TEST(PageDescription, StatesFollowTheFacts)
     items = describePage(facts);
     EXPECT_TRUE(find(items, ItemKind::PrimaryButton).enabled);
     EXPECT_TRUE(find(items, ItemKind::Checkbox).checked);
+
+    facts.page = Ready;
+    items = describePage(facts);
+    EXPECT_EQ(find(items, ItemKind::Checkbox).name, L"Install only for me (no administrator rights needed)");
+    EXPECT_FALSE(find(items, ItemKind::Checkbox).checked);
+    EXPECT_EQ(find(items, ItemKind::Checkbox).action, ItemAction::ToggleOnlyForMe);
+    facts.onlyForMe = true;
+    EXPECT_TRUE(find(describePage(facts), ItemKind::Checkbox).checked);
 
     facts.page = Installing;
     facts.progress = 64;
@@ -104,6 +113,11 @@ TEST(PageDescription, TabOrderSkipsDisabledItemsAndWraps)
     items = describePage(facts);
     EXPECT_EQ(nextFocus(items, K::BackButton, true), K::PrimaryButton);
     EXPECT_EQ(nextFocus(items, K::LicenceText, false), K::PrimaryButton);
+    facts.page = Ready;
+    items = describePage(facts);
+    EXPECT_EQ(nextFocus(items, K::None, true), K::Checkbox);
+    EXPECT_EQ(nextFocus(items, K::Checkbox, true), K::BackButton);
+    EXPECT_EQ(nextFocus(items, K::Checkbox, false), K::PrimaryButton);
     facts.page = Installing;
     EXPECT_EQ(nextFocus(describePage(facts), K::None, true), K::None);
 }

@@ -46,6 +46,20 @@ TEST(RunModeSelection, LogFileAndElevatedCopy)
     EXPECT_TRUE(hasElevatedCopySwitch({L"--quiet", L"--elevated-copy"}));
 }
 
+TEST(RunModeSelection, Scope)
+{
+    EXPECT_EQ(requestedScope({L"/S"}), std::nullopt);
+    EXPECT_EQ(requestedScope({L"/S", L"--scope", L"user"}), InstallScope::User);
+    EXPECT_EQ(requestedScope({L"--scope", L"machine", L"--perform"}), InstallScope::Machine);
+    EXPECT_EQ(requestedScope({L"--scope", L"USER"}), std::nullopt);
+    EXPECT_EQ(requestedScope({L"--scope"}), std::nullopt);
+    // The wizard's checkbox starts ticked only for a user who cannot elevate, or when asked.
+    EXPECT_EQ(wizardScope({}, true), InstallScope::Machine);
+    EXPECT_EQ(wizardScope({}, false), InstallScope::User);
+    EXPECT_EQ(wizardScope({L"--scope", L"machine"}, false), InstallScope::Machine);
+    EXPECT_EQ(wizardScope({L"--perform", L"--scope", L"user"}, true), InstallScope::User);
+}
+
 TEST(ExitCodes, DeclinedElevationIsCancelledByTheUser)
 {
     EXPECT_EQ(exit_codes::forRelaunchFailure(1223), 1602); // ERROR_CANCELLED
@@ -57,6 +71,11 @@ TEST(RunModeSelection, RefusedCommandLines)
 {
     const std::optional<CommandLineError> accepted;
     const CommandLineError needsName{"--log needs a file name.", 1};
+    const auto badScope = [](const std::wstring& word) {
+        return CommandLineError{"Unknown scope: " + std::string(word.begin(), word.end()) +
+                                    ". Use --scope machine or --scope user.",
+                                1};
+    };
     const struct {
         std::vector<std::wstring> arguments;
         std::optional<CommandLineError> error;
@@ -77,6 +96,14 @@ TEST(RunModeSelection, RefusedCommandLines)
         {{L"--quiet", L"x", L"--log"}, CommandLineError{"Unknown option: x", 1639}},
         {{L"/D=C:\\x"}, accepted},
         {{L"x", L"--perform", L"--log", L"a.log"}, accepted},
+        {{L"/S", L"--scope", L"user", L"--log", L"a.log"}, accepted},
+        {{L"--scope", L"machine", L"--perform"}, accepted},
+        {{L"--quiet", L"--scope", L"everyone"}, badScope(L"everyone")},
+        {{L"--scope", L"User"}, badScope(L"User")},
+        {{L"--perform", L"--scope", L""}, badScope(L"")},
+        {{L"--scope", L"--quiet", L"user"}, badScope(L"--quiet")},
+        {{L"/S", L"--scope"}, badScope(L"")},
+        {{L"/S", L"--log", L"--scope", L"user"}, needsName},
     };
     for (const auto& row : rows) {
         const auto error = commandLineError(row.arguments, selectRunMode(row.arguments));

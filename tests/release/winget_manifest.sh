@@ -1,6 +1,7 @@
 #!/bin/bash
 # The generated package-manager manifest validates against the official schemas and
-# names the built installer by its SHA-256.
+# names the built installer by its SHA-256, once per scope, each with the switches
+# that the scope needs.
 #   winget_manifest.sh MANIFEST_DIR INSTALLER SCHEMA_DIR
 set -uo pipefail
 manifests=${1:?usage: winget_manifest.sh MANIFEST_DIR INSTALLER SCHEMA_DIR}
@@ -25,13 +26,21 @@ for path in sorted(glob.glob(os.path.join(manifests, "*.yaml"))):
     failures += len(errors)
     if kind == "installer":
         digest = hashlib.sha256(open(installer, "rb").read()).hexdigest().upper()
-        named = document["Installers"][0]["InstallerSha256"]
-        if named != digest:
-            print(f"FAIL: InstallerSha256 {named} is not the installer's {digest}")
-            failures += 1
-        switches = document["InstallerSwitches"]
-        if switches.get("Silent") != "--quiet" or "<LOGPATH>" not in switches.get("Log", ""):
-            print(f"FAIL: switches {switches}")
+        scopes = {}
+        for entry in document["Installers"]:
+            # What winget runs: the installer's own switches over the manifest's.
+            switches = {**document.get("InstallerSwitches", {}), **entry.get("InstallerSwitches", {})}
+            scopes[entry.get("Scope")] = (switches, entry.get("ElevationRequirement"))
+            if entry["InstallerSha256"] != digest:
+                print(f"FAIL: InstallerSha256 {entry['InstallerSha256']} is not the installer's {digest}")
+                failures += 1
+        expected = {
+            "machine": ({"Silent": "--quiet", "SilentWithProgress": "--quiet", "Log": '--log "<LOGPATH>"'}, "elevatesSelf"),
+            "user": ({"Silent": "--quiet", "SilentWithProgress": "--quiet", "Log": '--log "<LOGPATH>"',
+                      "Custom": "--scope user"}, None),
+        }
+        if scopes != expected:
+            print(f"FAIL: installers by scope {scopes}")
             failures += 1
         codes = {c["InstallerReturnCode"]: c["ReturnResponse"] for c in document["ExpectedReturnCodes"]}
         if codes != {1602: "cancelledByUser", 1618: "installInProgress"}:

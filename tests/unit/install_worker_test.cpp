@@ -61,7 +61,7 @@ public:
 
 void removeRealInstallation()
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     removeTree(locations.bundleFolder);
     removeTree(locations.productFolder);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, KEY_WOW64_64KEY, 0);
@@ -118,7 +118,7 @@ TEST_F(InstallWorker, InstallsIntoTheRealFoldersAndRegisters)
     EXPECT_EQ(std::wstring(installSuccessText).size(), 175u);
     EXPECT_EQ(record.progress.load(), 100u);
 
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     const auto entries = parseSetupPackage(loadPackageResource());
     int files = 0;
     for (const PackageEntry& entry : entries) {
@@ -136,7 +136,7 @@ TEST_F(InstallWorker, InstallsIntoTheRealFoldersAndRegisters)
 
 TEST_F(InstallWorker, TheFinishedPageSaysWhereAUsersFileWent)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     for (int run = 0; run < 2; ++run) {
         FinishedListener listener;
         Installer record;
@@ -158,7 +158,7 @@ TEST_F(InstallWorker, TheFinishedPageSaysWhereAUsersFileWent)
 
 TEST_F(InstallWorker, ForeignFolderIsReportedAndLeftAlone)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     makeFolders(locations.bundleFolder);
     writeFile(locations.bundleFolder + L"\\theirs.txt", "another product");
     const TreeSnapshot before = snapshotTree(locations.bundleFolder);
@@ -193,7 +193,7 @@ TEST_F(InstallWorker, WithoutAdministratorRightsNothingIsWritten)
     EXPECT_FALSE(record.succeeded.load());
     EXPECT_EQ(resultOf(record), L"Administrator permission is required to install in the standard VST3 folder.");
     EXPECT_EQ(record.progress.load(), 0u);
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     EXPECT_EQ(GetFileAttributesW(locations.bundleFolder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(uninstallKeyExists());
 }
@@ -207,7 +207,7 @@ TEST_F(InstallWorker, OnlyOneInstallationAtATime)
     UniqueKernelHandle acquired(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread other([&] {
-        InstallLock held;
+        InstallLock held(InstallScope::Machine);
         SetEvent(acquired.get());
         WaitForSingleObject(done.get(), 60000);
     });
@@ -219,5 +219,5 @@ TEST_F(InstallWorker, OnlyOneInstallationAtATime)
     EXPECT_FALSE(record.succeeded.load());
     EXPECT_EQ(resultOf(record), L"Another ElvaraSound installation is running. Wait until it has finished, then try "
                                 L"again.");
-    EXPECT_EQ(GetFileAttributesW(resolveInstallLocations().bundleFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(resolveInstallLocations(InstallScope::Machine).bundleFolder.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -224,7 +224,7 @@ TEST_F(SetupWindow, HoverEasing)
 
 TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
 {
-    const InstallLocations locations = resolveInstallLocations();
+    const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
     const auto cleanUp = [&] {
         test::removeTree(locations.bundleFolder);
         test::removeTree(locations.productFolder);
@@ -249,6 +249,22 @@ TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
     key(VK_RETURN);
     EXPECT_FALSE(windowAlive());
     cleanUp();
+}
+
+TEST_F(SetupWindow, OnlyForMeTogglesTheScopeOnTheReadyPageAlone)
+{
+    record.page = Ready;
+    click(44, 447);
+    EXPECT_EQ(record.scope, InstallScope::User);
+    click(300, 440); // the label's band
+    EXPECT_EQ(record.scope, InstallScope::Machine);
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::Checkbox);
+    key(VK_SPACE);
+    EXPECT_EQ(record.scope, InstallScope::User);
+    record.page = Licence; // the Licence page has no such item
+    SendMessageW(record.window, WM_ACCESSIBLE_ACTION, static_cast<WPARAM>(ItemAction::ToggleOnlyForMe), Licence);
+    EXPECT_EQ(record.scope, InstallScope::User);
 }
 
 namespace {
@@ -307,6 +323,8 @@ TEST_F(SetupWindow, TabMovesTheFocusAndSpaceActsOnIt)
     EXPECT_EQ(record.page, Ready);
     EXPECT_FALSE(licenceVisible());
 
+    key(VK_TAB);
+    EXPECT_EQ(record.focus, ItemKind::Checkbox); // only for me
     key(VK_TAB);
     EXPECT_EQ(record.focus, ItemKind::BackButton);
     key(VK_SPACE); // Space on a focused Back goes back

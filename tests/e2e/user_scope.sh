@@ -1,0 +1,143 @@
+#!/bin/bash
+# The installation for one user alone, by a standard user (Administrators disabled in
+# the token): quiet install and uninstall without elevation, the per-user lock, both
+# scopes side by side with their own uninstallers, a kill and the rerun's recovery,
+# and a scope word that is neither.
+source "$(dirname "$0")/lib.sh"
+remove_installation
+remove_user_installation
+trap 'remove_installation; remove_user_installation; cleanup' EXIT
+
+installed_line="Installed ElvaraSound Livewire Edition 1.3.3."
+as_standard_user() { "$wine" "$helpers/restricted_launcher.exe" "$@"; }
+machine_state() { scope_state "$bundle_dir" "$product_dir" "$uninstall_key"; }
+user_state() { scope_state "$user_bundle_dir" "$user_product_dir" "$user_uninstall_key"; }
+expect_no_machine_installation() {
+    [[ ! -e $bundle_dir && ! -e $product_dir ]] && pass || fail "$1: something under Program Files"
+    expect_eq "$1: no machine entry" "$(registry_value DisplayName)" ""
+}
+expect_no_user_installation() {
+    [[ ! -e $user_bundle_dir && ! -e $user_product_dir ]] && pass || fail "$1: something in the user's folders"
+    expect_eq "$1: no user entry" "$(in_user_scope registry_value DisplayName)" ""
+}
+user_programs='C:\users\'"$(id -un)"'\AppData\Local\Programs'
+
+# ---- a standard user installs silently for themselves: no elevated copy, no prompt
+log=$scratch/user.log
+as_standard_user "$(winpath "$setup_exe")" --quiet --scope user --log "$(winpath "$log")" \
+    >"$scratch/user.out" 2>"$scratch/user.err"
+expect_eq "user: exit code" "$?" 0
+expect_eq "user: standard output" "$(cat "$scratch/user.out"; echo x)" "$installed_line"$'\n'"x"
+expect_eq "user: standard error" "$(cat "$scratch/user.err")" ""
+in_user_scope expect_installed "user"
+expect_eq "user: the package's folders, nothing else" \
+    "$(cd "$local_app_data/Programs" && find . -maxdepth 3 | sort)" \
+    "$(printf '%s\n' . ./Common ./Common/VST3 ./Common/VST3/ElvaraSound.vst3 ./ElvaraSound ./ElvaraSound/EULA.txt \
+        ./ElvaraSound/PRIVACY.txt ./ElvaraSound/README.txt ./ElvaraSound/THIRD-PARTY-NOTICES.txt ./ElvaraSound/Uninstall.exe \
+        ./ElvaraSound/elvara-installed-files.txt ./ElvaraSound/install-marker.txt | sort)"
+expect_no_machine_installation "user"
+expected_kib=$(cd "$build/generated/package-contents" && find . -type f -printf '%s\n' | awk '{ s += $1 } END { print int((s + 1023) / 1024) }')
+expect_eq "user: every value of the entry" \
+    "$("$wine" reg query "$user_uninstall_key" /reg:64 | tr -d '\r' | sed -n 's/^    //p' | sort)" \
+"$(sort <<VALUES
+DisplayIcon    REG_SZ    $user_programs\\ElvaraSound\\Uninstall.exe
+DisplayName    REG_SZ    ElvaraSound Livewire Edition
+DisplayVersion    REG_SZ    1.3.3
+EstimatedSize    REG_DWORD    $(printf '0x%x' "$expected_kib")
+HelpLink    REG_SZ    https://www.elvarasound.com/help
+InstallLocation    REG_SZ    $user_programs\\ElvaraSound
+NoModify    REG_DWORD    0x1
+NoRepair    REG_DWORD    0x1
+Publisher    REG_SZ    Anselm Rook / ElvaraSound
+QuietUninstallString    REG_SZ    "$user_programs\\ElvaraSound\\Uninstall.exe" /S
+UninstallString    REG_SZ    "$user_programs\\ElvaraSound\\Uninstall.exe"
+URLInfoAbout    REG_SZ    https://www.elvarasound.com/dawplugin
+VALUES
+)"
+expect_eq "user: one process, no elevated copy" "$(grep -c 'setup started (process' "$log")" 1
+expect_eq "user: the log" "$(install_log_summary "$log")" \
+    "$(expected_install_log "--quiet --scope user" no "$user_programs\\Common\\VST3\\ElvaraSound.vst3 and $user_programs\\ElvaraSound")"
+
+# ---- the per-user lock: another run of this user holds it (1618, nothing changed);
+# the machine's lock held meanwhile does not stop a run for the user
+before=$(user_state)
+"$wine" "$helpers/install_lock_holder.exe" --user >"$scratch/holder.out" 2>&1 &
+holder=$!
+background_pids+=($holder)
+for _ in $(seq 1 100); do grep -q held "$scratch/holder.out" 2>/dev/null && break; sleep 0.1; done
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" --quiet --scope user" "$(winpath "$scratch/locked.rc")" \
+    >"$scratch/locked.out" 2>"$scratch/locked.err"
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+expect_eq "user lock held: exit code" "$(cat "$scratch/locked.rc")" 1618
+expect_eq "user lock held: standard error" "$(cat "$scratch/locked.err")" \
+    "Another ElvaraSound installation is running. Wait until it has finished, then try again."
+expect_eq "user lock held: nothing changed" "$(user_state)" "$before"
+"$wine" "$helpers/install_lock_holder.exe" >"$scratch/machine-holder.out" 2>&1 &
+holder=$!
+background_pids+=($holder)
+for _ in $(seq 1 100); do grep -q held "$scratch/machine-holder.out" 2>/dev/null && break; sleep 0.1; done
+as_standard_user "$(winpath "$setup_exe")" --quiet --scope user >"$scratch/beside.out" 2>&1
+expect_eq "machine lock held: the user's installation runs" "$?" 0
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+in_user_scope expect_installed "machine lock held"
+
+# ---- both scopes side by side: each uninstaller removes its own and leaves the other's
+# files and entry byte for byte; the user's runs without elevation
+"$wine" "$setup_exe" /S >/dev/null 2>&1
+expect_installed "side by side: machine"
+machine_before=$(machine_state)
+user_before=$(user_state)
+as_standard_user "$(winpath "$user_product_dir/Uninstall.exe")" /S --log "$(winpath "$scratch/user-uninstall.log")" \
+    >"$scratch/user-uninstall.out" 2>"$scratch/user-uninstall.err"
+expect_eq "user uninstall: exit code" "$?" 0
+expect_eq "user uninstall: standard output" "$(cat "$scratch/user-uninstall.out")" "ElvaraSound Livewire Edition was removed."
+expect_eq "user uninstall: no elevated copy" "$(grep -c 'elevated copy' "$scratch/user-uninstall.log")" 0
+for _ in $(seq 1 100); do [[ -e $user_product_dir ]] || break; sleep 0.1; done # its own file goes last
+expect_no_user_installation "user uninstall"
+expect_eq "user uninstall: the machine's installation unchanged" "$(machine_state)" "$machine_before"
+
+as_standard_user "$(winpath "$setup_exe")" --quiet --scope user >/dev/null 2>&1
+user_before=$(user_state)
+run_capture machine-uninstall "$product_dir/Uninstall.exe" /S
+expect_eq "machine uninstall: exit code" "$(cat "$scratch/machine-uninstall.rc")" 0
+for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done
+expect_no_machine_installation "machine uninstall"
+expect_eq "machine uninstall: the user's installation unchanged" "$(user_state)" "$user_before"
+
+# ---- killed during an installation for the user, then run again: put right as for the machine
+head -c 25165824 /dev/urandom >"$scratch/samples.bin"
+"$build/host-tools/package_writer" --payload "$build/../../resources/payload" --output "$scratch/large.pkg" \
+    --contents "$scratch/large-contents" \
+    --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$build/generated/package-contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+    --with "Product/Uninstall.exe=$build/generated/package-contents/Product/Uninstall.exe" \
+    --with "Product/THIRD-PARTY-NOTICES.txt=$scratch/samples.bin"
+large_exe=$scratch/ElvaraSoundLarge.exe
+cp "$setup_exe" "$large_exe"
+"$wine" "$helpers/replace_resource.exe" "$(winpath "$large_exe")" "$(winpath "$scratch/large.pkg")"
+working_folders() { ls -d "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.* "$local_app_data/Programs"/ElvaraSound.* 2>/dev/null; }
+for delay in 0 0.15; do
+    "$wine" "$large_exe" --quiet --scope user >/dev/null 2>&1 &
+    run=$!
+    background_pids+=($run)
+    for _ in $(seq 1 2000); do [[ -n $(working_folders) ]] && break; sleep 0.005; done
+    sleep "$delay"
+    kill -9 "$run" 2>/dev/null; wait "$run" 2>/dev/null
+    echo "killed at +$delay s: working folders: $(working_folders | wc -l)"
+    as_standard_user "$(winpath "$large_exe")" --quiet --scope user >/dev/null 2>&1
+    expect_eq "rerun after the kill at +$delay s: exit code" "$?" 0
+    in_user_scope expect_installed "rerun after the kill at +$delay s" "$scratch/large-contents"
+    expect_eq "rerun after the kill at +$delay s: working folders" "$(working_folders)" ""
+done
+remove_user_installation
+
+# ---- a scope word that is neither: refused before anything changes, in every mode
+for words in "--quiet --scope everyone" "/S --scope" "--perform --scope User" "--scope all"; do
+    "$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" $words" "$(winpath "$scratch/bad.rc")" \
+        >"$scratch/bad.out" 2>"$scratch/bad.err"
+    word=$(sed -E 's/.*--scope ?//' <<<"$words")
+    expect_eq "$words: exit code" "$(cat "$scratch/bad.rc")" 1
+    expect_eq "$words: standard error" "$(cat "$scratch/bad.err")" "Unknown scope: $word. Use --scope machine or --scope user."
+    expect_no_machine_installation "$words"
+    expect_no_user_installation "$words"
+done
+finish
