@@ -189,14 +189,21 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     const std::wstring token = utf8ToWide(toLowerHex(randomBytes(8)));
     Transaction transaction{entries, operations, treeSwap(PackageTree::Bundle, locations.bundleFolder, token),
                             treeSwap(PackageTree::Product, locations.productFolder, token)};
+    // An empty folder is nobody's; it is taken over only once both folders are known to
+    // be fit, so that a refusal changes nothing.
+    std::vector<TreeSwap*> emptyFolders;
     for (TreeSwap* swap : {&transaction.bundle, &transaction.product})
         if (swap->existed && holdsNoFiles(swap->installFolder) &&
             !isOwnedFolder(swap->installFolder, swap->tree == PackageTree::Bundle))
-            swap->existed = !takeOverEmptyFolder(swap->installFolder, operations);
-    if (transaction.bundle.existed && !isOwnedFolder(locations.bundleFolder, true))
+            emptyFolders.push_back(swap);
+    const auto isEmpty = [&](const TreeSwap& swap) {
+        return std::find(emptyFolders.begin(), emptyFolders.end(), &swap) != emptyFolders.end();
+    };
+    if (transaction.bundle.existed && !isEmpty(transaction.bundle) && !isOwnedFolder(locations.bundleFolder, true))
         fail("The existing ElvaraSound VST3 folder was not created by this installer. It will not be overwritten.");
-    if (transaction.product.existed && !isOwnedFolder(locations.productFolder, false))
+    if (transaction.product.existed && !isEmpty(transaction.product) && !isOwnedFolder(locations.productFolder, false))
         fail("The existing product folder is not an ElvaraSound installation. It will not be overwritten.");
+    for (TreeSwap* swap : emptyFolders) swap->existed = !takeOverEmptyFolder(swap->installFolder, operations);
 
     try {
         if (transaction.bundle.existed) ensurePluginNotInUse(locations.bundleFolder);
@@ -246,9 +253,14 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             throw;
         } catch (const FilesystemFailure& failure) {
             event_log::writeFailure("installation", failure);
-            // The folder that another program holds is the one the swap tried to move.
-            if (failure.operation() == "rename" && meansHeldByAnotherProgram(failure.errorCode()))
-                heldFolderText = failure.what() + heldFolderAdvice(failure.path1().wstring(), failure.errorCode(), "Setup");
+            // The held folder is the install folder: the one moved aside, or the place
+            // where a staged folder was to go.
+            if (failure.operation() == "rename" && meansHeldByAnotherProgram(failure.errorCode())) {
+                const std::wstring to = failure.path2().wstring();
+                const bool intoPlace = sameLocation(to, locations.bundleFolder) || sameLocation(to, locations.productFolder);
+                heldFolderText = failure.what() +
+                                 heldFolderAdvice(intoPlace ? to : failure.path1().wstring(), failure.errorCode(), "Setup");
+            }
         } catch (const std::exception& failure) {
             event_log::writeFailure("installation", failure);
         } catch (...) {

@@ -214,14 +214,14 @@ void SelfRemoval::discard() noexcept
 void SelfRemoval::start() noexcept
 {
     if (!thread_ || !job_) return;
-    // From now on the copy must outlive this process: it waits for its end.
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
-        log(L"self-removal: cannot release the copy from this process's lifetime");
-        return;
-    }
+    // Resumed first: a kill before the limit is lifted still ends the copy (which only
+    // waits), so it can never be left suspended outside its job.
     if (ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) return;
     started_ = true;
+    // From now on the copy must outlive this process: it waits for its end.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
+        log(L"self-removal: cannot release the copy from this process's lifetime");
     log(L"self-removal: started " + copy_);
 }
 
@@ -270,8 +270,14 @@ bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
             log(L"cannot rename " + file + L" for its deletion at the next restart");
             return false;
         }
-        log(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
-        return deleteAtRestart({unique});
+        if (deleteAtRestart({unique})) {
+            log(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
+            return true;
+        }
+        // Not scheduled (no right to): the file keeps its own name, which the message gives.
+        MoveFileExW(unique.c_str(), file.c_str(), 0);
+        log(L"cannot schedule " + file + L" for deletion at the next restart");
+        return false;
     } catch (...) {
         return false;
     }

@@ -9,6 +9,7 @@
 #include "install/path_text.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
+#include "self_removal.h"
 #include "package/package_format.h"
 #include "package/text.h"
 
@@ -312,8 +313,8 @@ void removeInstalledUninstaller(InstallScope scope)
     }
     if (result.outcome == RemovalOutcome::NotOurs) return;
     if (result.outcome == RemovalOutcome::Refused) {
-        MoveFileExW(uninstaller.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        log(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
+        if (deleteAtRestartUnderItsOwnName(uninstaller))
+            log(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
         return;
     }
     log(L"self-removal: removed " + uninstaller);

@@ -216,6 +216,13 @@ TEST(InstallTransaction, ForeignFoldersAreNeverChanged)
              writeFile(l.productFolder + L"\\data.bin", "theirs");
          },
          "The existing product folder is not an ElvaraSound installation. It will not be overwritten."},
+        {"an empty bundle folder beside a foreign product folder", false,
+         [](const InstallLocations& l) {
+             makeFolders(l.bundleFolder + L"\\Contents");
+             makeFolders(l.productFolder);
+             writeFile(l.productFolder + L"\\data.bin", "theirs");
+         },
+         "The existing product folder is not an ElvaraSound installation. It will not be overwritten."},
         {"a file in place of the product folder", false,
          [](const InstallLocations& l) {
              makeFolders(parentPath(l.productFolder));
