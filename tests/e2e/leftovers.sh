@@ -6,10 +6,6 @@ source "$(dirname "$0")/lib.sh"
 remove_installation
 trap 'stop_holder; remove_installation; cleanup' EXIT
 
-wait_until_gone() { # path [timeout seconds]
-    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
-    return 1
-}
 holder_pid=
 start_holder() { # mode target
     "$wine" "$helpers/holder.exe" "$1" "$(winpath "$2")" >"$scratch/holder.out" 2>&1 &

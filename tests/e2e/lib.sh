@@ -224,6 +224,11 @@ find_box() {
     done
     return 1
 }
+# Waits for a path to disappear (a self-removal copy works after its first process ends).
+wait_until_gone() { # path [timeout seconds]
+    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
+    return 1
+}
 tree_snapshot() { (cd "$1" 2>/dev/null && find . -printf '%y %s %p\n' | sort); }
 
 # The result text of a Finished page in a screenshot matches the program's own

@@ -5,11 +5,6 @@ remove_installation
 trap 'remove_installation; cleanup' EXIT
 vst3_dir="$program_files/Common Files/VST3"
 
-wait_until_gone() { # path [timeout seconds]
-    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
-    return 1
-}
-
 # ---- install, uninstall: nothing of ours remains
 install_with_perform
 expect_installed "first installation"

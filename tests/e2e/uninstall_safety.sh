@@ -44,10 +44,6 @@ start_holder() { # helper ready-word arguments...
     done
     fail "$helper $*: $(cat "$scratch/holder.out")"
 }
-wait_until_gone() { # path [timeout seconds]
-    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
-    return 1
-}
 expect_nothing_left() { # title
     [[ ! -e $bundle_dir ]] && pass || fail "$1: the bundle folder is still there: $(find "$bundle_dir" 2>&1 | head -5)"
     wait_until_gone "$product_dir" && pass || fail "$1: the product folder is still there: $(ls "$product_dir" 2>&1)"

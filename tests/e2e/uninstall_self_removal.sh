@@ -16,10 +16,6 @@ trap 'restore_temp; rm -rf "$other_vendor" "$temp_dir"/ElvaraSound-Uninstall-*;
       "$wine" reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1;
       remove_installation; cleanup' EXIT
 
-wait_until_gone() { # path [timeout seconds]
-    for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
-    return 1
-}
 private_folders() { (cd "$temp_dir" && ls -d ElvaraSound-Uninstall-* 2>/dev/null); }
 pending_deletions() { "$wine" reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
 

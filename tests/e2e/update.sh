@@ -22,7 +22,6 @@ setup_b=$scratch/ElvaraSoundSetupB.exe
 cp "$setup_exe" "$setup_b"
 "$wine" "$helpers/replace_resource.exe" "$(winpath "$setup_b")" "$(winpath "$scratch/b.pkg")"
 
-wait_until_gone() { for _ in $(seq 1 150); do [[ -e $1 ]] || return 0; sleep 0.1; done; return 1; }
 working_folders() { ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null; }
 quiet_install() { # name exe
     run_capture "$1" "$2" /S --log "$(winpath "$scratch/$1.log")"

@@ -108,6 +108,15 @@ std::map<std::wstring, std::string> plus(std::map<std::wstring, std::string> a,
     return a;
 }
 
+// Package A in place, with the user's items in both folders.
+bool installedAWithTheUsersFiles(const InstallLocations& locations)
+{
+    if (installFailure(packageA(), locations) != "installed") return false;
+    writeAll(locations.productFolder, usersProduct);
+    writeAll(locations.bundleFolder, usersBundle);
+    return true;
+}
+
 } // namespace
 
 TEST(UpdateOwnership, UpdatesRepairsAndDowngradesKeepExactlyTheUsersFiles)
@@ -192,9 +201,7 @@ TEST(UpdateOwnership, AUsersFileHeldOpenRefusesTheUpdateBeforeTheSwap)
 {
     ScratchFolder scratch;
     const InstallLocations locations = locationsIn(scratch);
-    ASSERT_EQ(installFailure(packageA(), locations), "installed");
-    writeAll(locations.productFolder, usersProduct);
-    writeAll(locations.bundleFolder, usersBundle);
+    ASSERT_TRUE(installedAWithTheUsersFiles(locations));
     const std::wstring held = locations.bundleFolder + L"\\Contents\\Resources\\UserPresets\\Mine.vstpreset";
     const TreeSnapshot before = snapshotTree(scratch.path());
     {
@@ -274,9 +281,7 @@ TEST(UpdateOwnership, AKillAtAnyStepOfTheCarryOrTheSwapLosesNothing)
         SCOPED_TRACE(c.title);
         ScratchFolder scratch;
         const InstallLocations locations = locationsIn(scratch);
-        ASSERT_EQ(installFailure(packageA(), locations), "installed");
-        writeAll(locations.productFolder, usersProduct);
-        writeAll(locations.bundleFolder, usersBundle);
+        ASSERT_TRUE(installedAWithTheUsersFiles(locations));
         KilledFileOperations killed(c.kind, c.call);
         ASSERT_NE(installFailure(packageB(), locations, killed), "installed");
 
@@ -301,9 +306,7 @@ TEST(UpdateOwnership, APreviousInstallationThatCannotBePutBackIsNeverCleared)
 {
     ScratchFolder scratch;
     const InstallLocations locations = locationsIn(scratch);
-    ASSERT_EQ(installFailure(packageA(), locations), "installed");
-    writeAll(locations.productFolder, usersProduct);
-    writeAll(locations.bundleFolder, usersBundle);
+    ASSERT_TRUE(installedAWithTheUsersFiles(locations));
     // A kill with the bundle moved aside.
     const std::wstring aside = locations.bundleFolder + L".rollback-00112233445566ff";
     ASSERT_TRUE(MoveFileExW(locations.bundleFolder.c_str(), aside.c_str(), 0));
@@ -415,9 +418,7 @@ TEST(UpdateOwnership, AFailedUpdateGivesBackThePreviousInstallationWithTheUsersF
 {
     ScratchFolder scratch;
     const InstallLocations locations = locationsIn(scratch);
-    ASSERT_EQ(installFailure(packageA(), locations), "installed");
-    writeAll(locations.productFolder, usersProduct);
-    writeAll(locations.bundleFolder, usersBundle);
+    ASSERT_TRUE(installedAWithTheUsersFiles(locations));
     const TreeSnapshot before = snapshotTree(scratch.path());
     // The last step before the commit fails: both new folders are in place and hold the user's items.
     EXPECT_THROW(installPackage(packageB().entries, locations,
