@@ -93,6 +93,20 @@ void write(std::string_view text) noexcept
     }
 }
 
+void write(std::wstring_view text) noexcept
+{
+    try {
+        if (text.empty()) return write(std::string_view());
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+        if (size <= 0) return write(std::string_view("(a line that cannot be converted)"));
+        std::string utf8(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+        write(std::string_view(utf8));
+    } catch (...) {
+    }
+}
+
 void writeFailure(std::string_view context, const std::exception& failure) noexcept
 {
     try {

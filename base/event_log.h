@@ -22,6 +22,7 @@ void close() noexcept;
 
 // One line: "2026-12-10T11:12:13.456Z " and the text.
 void write(std::string_view text) noexcept;
+void write(std::wstring_view text) noexcept; // converted to UTF-8
 // The failure's text, and its Win32 error or HRESULT where it carries one.
 void writeFailure(std::string_view context, const std::exception& failure) noexcept;
 

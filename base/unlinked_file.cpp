@@ -1,5 +1,7 @@
 #include "base/unlinked_file.h"
 
+#include "base/file_identity.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -18,30 +20,6 @@ bool isReparsePoint(HANDLE handle) noexcept
     FILE_ATTRIBUTE_TAG_INFO tag{};
     return !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag)) ||
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool sameText(std::wstring_view a, std::wstring_view b) noexcept
-{
-    return a.size() == b.size() &&
-           CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-               CSTR_EQUAL;
-}
-
-bool finalPathIs(HANDLE handle, const std::wstring& expected)
-{
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length >= buffer.size()) {
-        buffer.resize(length + 1);
-        length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    }
-    if (length == 0 || length >= buffer.size()) return false;
-    std::wstring_view final(buffer.data(), length);
-    if (final.starts_with(L"\\\\?\\UNC\\")) return sameText(L"\\\\" + std::wstring(final.substr(8)), expected);
-    if (final.starts_with(L"\\\\?\\")) final.remove_prefix(4);
-    return sameText(final, expected);
 }
 
 // The offsets of the separators that end each folder of the path below its root.

@@ -12,11 +12,20 @@ std::vector<WIN32_FIND_DATAW> folderEntries(const std::wstring& folder)
     WIN32_FIND_DATAW found{};
     UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
                                              FindExSearchNameMatch, nullptr, 0));
-    if (!search) return entries;
+    if (!search) {
+        const DWORD error = GetLastError();
+        // Not there, or not a folder: nothing is below it. A folder always lists "." at
+        // least, so a folder that gives nothing, whatever the code, could not be listed.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return entries;
+        throw FilesystemFailure("list", error == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : error, folder);
+    }
     do {
         const std::wstring_view name = found.cFileName;
         if (name != L"." && name != L"..") entries.push_back(found);
     } while (FindNextFileW(search.get(), &found));
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) throw FilesystemFailure("list", error, folder);
     return entries;
 }
 
@@ -25,18 +34,6 @@ std::vector<std::wstring> folderEntryNames(const std::wstring& folder)
     std::vector<std::wstring> names;
     for (const WIN32_FIND_DATAW& entry : folderEntries(folder)) names.emplace_back(entry.cFileName);
     return names;
-}
-
-bool holdsNoFiles(const std::wstring& folder) noexcept
-{
-    try {
-        if (inspectEntry(folder) != EntryKind::Folder) return false;
-        for (const std::wstring& name : folderEntryNames(folder))
-            if (!holdsNoFiles(appendPath(folder, name))) return false;
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 void removeEmptiedFolders(const std::wstring& root, FileOperations& operations) noexcept

@@ -1,7 +1,5 @@
 #pragma once
-// Folders as trees: what a folder lists, whether a tree holds any file at all, and
-// removing the folders that hold nothing. A tree of empty folders is nobody's
-// installation: the installer and the uninstaller alike may take it over or remove it.
+// Folders as trees: what a folder lists, and removing the folders that hold nothing.
 #include "install/filesystem_ops.h"
 
 #include <windows.h>
@@ -12,14 +10,11 @@
 
 namespace elvara {
 
-// The entries directly inside a folder, without "." and "..", as the search found them
-// (with their creation times); and just their names.
+// The entries directly inside a folder, without "." and "..", with their creation
+// times; and just their names. A folder that is not there (or a file) lists nothing; one that
+// cannot be listed raises "list" with the Win32 error: it is never taken for an empty one.
 std::vector<WIN32_FIND_DATAW> folderEntries(const std::wstring& folder);
 std::vector<std::wstring> folderEntryNames(const std::wstring& folder);
-
-// True when folder is a real folder and everything below it is a real folder too:
-// no file, no link, nothing that cannot be examined.
-bool holdsNoFiles(const std::wstring& folder) noexcept;
 
 // Removes the real folders below root that hold nothing (a carry leaves the user's
 // folders empty behind it); root stays. Never follows a link.

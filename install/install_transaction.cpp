@@ -3,7 +3,6 @@
 #include "base/event_log.h"
 #include "base/failure.h"
 #include "base/unique_handle.h"
-#include "install/install_record.h"
 #include "install/module_holders.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
@@ -48,15 +47,34 @@ void ensurePluginNotInUse(const std::wstring& bundleFolder)
     fail((std::string(pluginInUseText) + holders).c_str());
 }
 
+bool meansDiskFull(DWORD error) noexcept { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// The advice follows the cause: a full disk is not a DAW holding a file.
+[[noreturn]] void failStagedWrite(const char* fixedText, const std::wstring& path, DWORD error, bool creating)
+{
+    std::string text;
+    if (meansDiskFull(error))
+        text = "There is not enough space on the disk for " + printablePath(path) + " (" +
+               systemErrorDescription(error) + "). Free some space, then run Setup again. Nothing was changed.";
+    else if (error == ERROR_SUCCESS || (creating && meansHeldByAnotherProgram(error)))
+        text = fixedText;
+    else
+        text = std::string(fixedText) + " " + printablePath(path) + " (" + systemErrorDescription(error) +
+               "). Nothing was changed.";
+    throw Failure(text.c_str(), Failure::CodeKind::Win32, error);
+}
+
 void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& operations)
 {
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    failIf(!file, "Cannot create plugin file. Close your DAW and retry.");
+    if (!file) failStagedWrite("Cannot create plugin file. Close your DAW and retry.", path, GetLastError(), true);
     DWORD written = 0;
-    const bool complete =
-        operations.write(file.get(), data, written) && written == data.length && operations.flush(file.get());
+    SetLastError(ERROR_SUCCESS);
+    bool complete = operations.write(file.get(), data, written) && written == data.length;
+    if (complete) complete = operations.flush(file.get());
+    const DWORD error = complete ? ERROR_SUCCESS : GetLastError();
     file.reset();
-    failIf(!complete, "Unable to write the complete plugin file");
+    if (!complete) failStagedWrite("Unable to write the complete plugin file", path, error, false);
 }
 
 // First in each staging folder, so that whatever a killed run staged is described.
@@ -80,6 +98,16 @@ std::string carryFailureText(const CarryFailure& failure)
                " Close that program, then run Setup again. Nothing was changed.";
     return "Your file " + path + " cannot be kept in the updated installation (" +
            systemErrorDescription(failure.error) + "). Nothing was changed; run Setup again once it can be moved.";
+}
+
+std::string notPutBackText(const std::vector<NotPutBack>& items)
+{
+    std::string text;
+    for (const NotPutBack& item : items)
+        text += " Your file " + printablePath(item.belongs) + " could not be put back (" +
+                systemErrorDescription(item.error) + "); it is now " + printablePath(item.stays) +
+                ". Move it back yourself, or run Setup again: it puts it back.";
+    return text;
 }
 
 // An install folder that holds no file at all is nobody's installation: it goes, so
@@ -131,7 +159,7 @@ struct Transaction {
     void removeQuietlyDuringRollback(const std::wstring& root, PackageTree tree) const noexcept
     {
         try {
-            logLeftBehind("rollback", removeTreeFiles(root, newFiles(tree), operations));
+            logLeftBehind("rollback", removeTreeFiles(root, tree, newFiles(tree), operations));
         } catch (const std::exception& failure) {
             event_log::writeFailure("rollback", failure);
         } catch (...) {
@@ -143,9 +171,11 @@ struct Transaction {
     // user's items follow once everything is in place. A failed rename raises at once:
     // it replaces the first failure and the remaining steps are not done, so nothing
     // is removed that might still be needed.
-    void rollback()
+    // The user's items that could not be given back stay where the rollback left them.
+    std::vector<NotPutBack> rollback()
     {
         event_log::Phase phase("rollback");
+        std::vector<NotPutBack> notPutBack;
         for (TreeSwap* swap : {&product, &bundle})
             if (swap->inPlace) {
                 operations.rename(swap->installFolder, swap->staging);
@@ -157,17 +187,23 @@ struct Transaction {
                 swap->movedAside = false;
             }
         for (const TreeSwap* swap : {&product, &bundle}) {
-            carryBack(swap->installFolder, swap->staging, swap->carried, operations);
+            for (NotPutBack& item : carryBack(swap->installFolder, swap->staging, swap->carried, operations)) {
+                event_log::write("rollback: could not put back the user's " + printablePath(item.belongs) +
+                                 " (Win32 error " + std::to_string(item.error) + "); it stays at " +
+                                 printablePath(item.stays));
+                notPutBack.push_back(std::move(item));
+            }
             if (pathExistsQuietly(swap->staging)) removeQuietlyDuringRollback(swap->staging, swap->tree);
         }
         phase.succeeded();
+        return notPutBack;
     }
 };
 
 TreeSwap treeSwap(PackageTree tree, const std::wstring& installFolder, const std::wstring& token)
 {
-    TreeSwap swap{tree, installFolder, installFolder + std::wstring(stagingInfix) + token,
-                  installFolder + std::wstring(rollbackInfix) + token};
+    TreeSwap swap{tree, installFolder, workingFolderPath(installFolder, WorkingKind::Staging, token),
+                  workingFolderPath(installFolder, WorkingKind::Rollback, token)};
     swap.existed = pathExists(installFolder);
     return swap;
 }
@@ -194,14 +230,14 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     std::vector<TreeSwap*> emptyFolders;
     for (TreeSwap* swap : {&transaction.bundle, &transaction.product})
         if (swap->existed && holdsNoFiles(swap->installFolder) &&
-            !isOwnedFolder(swap->installFolder, swap->tree == PackageTree::Bundle))
+            !isOwnedFolder(swap->installFolder, swap->tree))
             emptyFolders.push_back(swap);
     const auto isEmpty = [&](const TreeSwap& swap) {
         return std::find(emptyFolders.begin(), emptyFolders.end(), &swap) != emptyFolders.end();
     };
-    if (transaction.bundle.existed && !isEmpty(transaction.bundle) && !isOwnedFolder(locations.bundleFolder, true))
+    if (transaction.bundle.existed && !isEmpty(transaction.bundle) && !isOwnedFolder(locations.bundleFolder, PackageTree::Bundle))
         fail("The existing ElvaraSound VST3 folder was not created by this installer. It will not be overwritten.");
-    if (transaction.product.existed && !isEmpty(transaction.product) && !isOwnedFolder(locations.productFolder, false))
+    if (transaction.product.existed && !isEmpty(transaction.product) && !isOwnedFolder(locations.productFolder, PackageTree::Product))
         fail("The existing product folder is not an ElvaraSound installation. It will not be overwritten.");
     for (TreeSwap* swap : emptyFolders) swap->existed = !takeOverEmptyFolder(swap->installFolder, operations);
 
@@ -227,7 +263,8 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         event_log::Phase carry("carrying the user's files");
         for (TreeSwap* swap : {&transaction.bundle, &transaction.product}) {
             if (!swap->existed) continue;
-            const TreeOwnership previous(swap->installFolder, swap->tree, namesInTree(entries, swap->tree));
+            const TreeOwnership previous =
+                TreeOwnership::installedIn(swap->installFolder, swap->tree, runningPackageRecord(entries));
             swap->carried = carryUserItems(swap->installFolder, swap->staging, previous, operations, true);
             logCarried("carry", swap->installFolder, swap->staging, swap->carried);
             if (swap->carried.failure) fail(carryFailureText(*swap->carried.failure).c_str());
@@ -265,9 +302,20 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             event_log::writeFailure("installation", failure);
         } catch (...) {
         }
-        transaction.rollback(); // a failed rename back replaces the first failure
-        if (!heldFolderText.empty()) fail(heldFolderText.c_str());
-        throw;
+        const std::vector<NotPutBack> notPutBack = transaction.rollback(); // a failed rename back replaces the first failure
+        if (notPutBack.empty()) {
+            if (!heldFolderText.empty()) fail(heldFolderText.c_str());
+            throw;
+        }
+        std::string text;
+        try {
+            throw;
+        } catch (const std::exception& failure) {
+            text = heldFolderText.empty() ? failure.what() : heldFolderText;
+        } catch (...) {
+            text = "The installation failed.";
+        }
+        fail((text + notPutBackText(notPutBack)).c_str());
     }
 
     // Committed: the new installation stays whatever happens; what the clean-up
@@ -281,8 +329,8 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
                     outcome.keptBeside.push_back(
                         {appendPath(swap->installFolder, item.from), appendPath(swap->installFolder, item.to)});
             if (swap->movedAside)
-                clearRollbackFolder(swap->rollback, TreeOwnership::claiming(swap->rollback, swap->previousFiles),
-                                    swap->tree, swap->installFolder, "clean-up", operations);
+                clearWorkingFolder(swap->rollback, TreeOwnership::claiming(swap->rollback, swap->previousFiles),
+                                   swap->tree, swap->installFolder, "clean-up", operations);
         }
         cleanUp.succeeded();
     }

@@ -1,41 +1,345 @@
 #include "install/ownership.h"
 
+#include "base/file_identity.h"
+#include "base/product.h"
 #include "base/unique_handle.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
+#include "install/verified_removal.h"
+#include "package/crypto.h"
 #include "package/text.h"
 
-#include <windows.h>
-
+#include <algorithm>
 #include <cstring>
 
 namespace elvara {
 
-MarkerCheck checkMarker(const std::wstring& markerPath) noexcept
+namespace {
+
+constexpr std::wstring_view stagingInfix = L".install-";
+constexpr std::wstring_view rollbackInfix = L".rollback-";
+constexpr std::size_t tokenDigits = 16;
+
+std::wstring backslashed(std::wstring relative)
 {
-    UniqueFile marker(CreateFileW(markerPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!marker) return MarkerCheck::Other;
-    // Only a file no longer than the marker line can match, so nothing longer is read.
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(marker.get(), &size) || size.QuadPart < 0 ||
-        size.QuadPart > static_cast<LONGLONG>(ownershipMarkerLine.size()))
-        return MarkerCheck::Other;
-    char content[64] = {};
-    DWORD read = 0;
-    if (!ReadFile(marker.get(), content, static_cast<DWORD>(size.QuadPart), &read, nullptr) ||
-        read != static_cast<DWORD>(size.QuadPart) || std::memcmp(content, ownershipMarkerLine.data(), read) != 0)
-        return MarkerCheck::Other;
-    return read == ownershipMarkerLine.size() ? MarkerCheck::Exact : MarkerCheck::CutShort;
+    std::replace(relative.begin(), relative.end(), L'/', L'\\');
+    return relative;
 }
 
-bool isOwnedFolder(const std::wstring& folder, bool isPluginFolder)
+std::string_view recordName(PackageTree tree) noexcept
 {
-    const std::string_view markerName =
-        isPluginFolder ? package_format::bundleMarkerName : package_format::productMarkerName;
-    const std::wstring markerPath = appendPath(folder, utf8ToWide(package_format::treeRelativeName(markerName)));
-    ensureSafeInstallPath(markerPath);
-    return checkMarker(markerPath) == MarkerCheck::Exact;
+    return tree == PackageTree::Bundle ? package_format::bundleRecordName : package_format::productRecordName;
+}
+
+std::string_view markerName(PackageTree tree) noexcept
+{
+    return tree == PackageTree::Bundle ? package_format::bundleMarkerName : package_format::productMarkerName;
+}
+
+bool meansInUse(DWORD error) noexcept { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// The file's bytes compared with an expected size and digest, through a handle that
+// does not follow links.
+bool matches(const std::wstring& path, const RecordedFile& expected) noexcept
+{
+    try {
+        if (inspectEntry(path) != EntryKind::File) return false;
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        // A holder that shares nothing hides the bytes: the file stays the expected one,
+        // and whoever removes or moves it meets the holder and says so.
+        if (!file && meansInUse(GetLastError())) return true;
+        LARGE_INTEGER size{};
+        if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != expected.size)
+            return false;
+        // Read, not mapped: a file that another program shortens meanwhile must give a
+        // mismatch, not a fault in a mapped view.
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(expected.size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD read = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) return false;
+            done += read;
+        }
+        const std::vector<std::uint8_t> digest = sha256Digest({bytes.data(), bytes.size()});
+        return digest.size() == expected.sha256.size() &&
+               std::equal(digest.begin(), digest.end(), expected.sha256.begin());
+    } catch (...) {
+        return false;
+    }
+}
+
+bool isToken(std::wstring_view text) noexcept
+{
+    return text.size() == tokenDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
+               return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+           });
+}
+
+// True when everything below folder is a real folder or one of the allowed files.
+bool holdsOnly(const std::wstring& folder, const std::vector<std::wstring>& allowed)
+{
+    if (inspectEntry(folder) != EntryKind::Folder) return false;
+    for (const std::wstring& name : folderEntryNames(folder)) {
+        const std::wstring path = appendPath(folder, name);
+        const EntryKind kind = inspectEntry(path);
+        if (kind == EntryKind::Folder) {
+            if (!holdsOnly(path, allowed)) return false;
+        } else if (kind != EntryKind::File ||
+                   std::none_of(allowed.begin(), allowed.end(),
+                                [&](const std::wstring& file) { return sameLocation(file, path); })) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring relativePathKey(const std::wstring& relative)
+{
+    std::wstring key;
+    for (const std::wstring& component : lexPath(relative).components) {
+        if (!key.empty()) key += L'\\';
+        for (wchar_t c : component) key += c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    }
+    return key;
+}
+
+std::wstring packageFilePath(const std::wstring& root, std::string_view packageName)
+{
+    return appendPath(root, backslashed(treeRelativePath(packageName)));
+}
+
+std::wstring markerRelativePath(PackageTree tree) { return backslashed(treeRelativePath(markerName(tree))); }
+
+std::wstring markerPath(const std::wstring& root, PackageTree tree) { return appendPath(root, markerRelativePath(tree)); }
+
+std::wstring installRecordRelativePath(PackageTree tree) { return backslashed(treeRelativePath(recordName(tree))); }
+
+std::wstring installRecordPath(const std::wstring& root, PackageTree tree)
+{
+    return appendPath(root, installRecordRelativePath(tree));
+}
+
+bool isProofOfOwnership(const std::wstring& relative)
+{
+    const std::wstring key = relativePathKey(relative);
+    for (const PackageTree tree : {PackageTree::Bundle, PackageTree::Product})
+        if (key == relativePathKey(markerRelativePath(tree)) || key == relativePathKey(installRecordRelativePath(tree)))
+            return true;
+    return false;
+}
+
+MarkerState readMarker(const std::wstring& path) noexcept
+{
+    const EntryKind kind = inspectEntry(path);
+    if (kind == EntryKind::Absent) return {MarkerCheck::Absent};
+    if (kind == EntryKind::Link || kind == EntryKind::Folder) return {MarkerCheck::Foreign};
+    UniqueFile marker(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!marker) {
+        const DWORD error = GetLastError();
+        return {meansInUse(error) ? MarkerCheck::InUse : MarkerCheck::Unreadable, error};
+    }
+    // Only a file no longer than the marker line can match, so nothing longer is read.
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(marker.get(), &size)) return {MarkerCheck::Unreadable, GetLastError()};
+    if (size.QuadPart < 0 || size.QuadPart > static_cast<LONGLONG>(ownershipMarkerLine.size()))
+        return {MarkerCheck::Foreign};
+    char content[64] = {};
+    DWORD read = 0;
+    if (!ReadFile(marker.get(), content, static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
+        const DWORD error = GetLastError();
+        return {meansInUse(error) ? MarkerCheck::InUse : MarkerCheck::Unreadable, error};
+    }
+    if (read != static_cast<DWORD>(size.QuadPart) || std::memcmp(content, ownershipMarkerLine.data(), read) != 0)
+        return {MarkerCheck::Foreign};
+    return {read == ownershipMarkerLine.size() ? MarkerCheck::Exact : MarkerCheck::CutShort};
+}
+
+bool isOwnedFolder(const std::wstring& folder, PackageTree tree)
+{
+    const std::wstring marker = markerPath(folder, tree);
+    ensureSafeInstallPath(marker);
+    return readMarker(marker).check == MarkerCheck::Exact;
+}
+
+InstallRecord installRecordOf(const std::vector<PackageEntry>& entries, PackageTree tree)
+{
+    InstallRecord record{std::string(product::version), {}};
+    for (const PackageEntry& entry : entries) {
+        if (treeOf(entry.name) != tree) continue;
+        RecordedFile file{entry.name, entry.data.length, {}};
+        std::copy_n(entry.sha256.begin(), std::min(entry.sha256.size(), file.sha256.size()), file.sha256.begin());
+        record.files.push_back(std::move(file));
+    }
+    return record;
+}
+
+InstallRecord runningPackageRecord(const std::vector<PackageEntry>& entries)
+{
+    InstallRecord record = installRecordOf(entries, PackageTree::Bundle);
+    InstallRecord product = installRecordOf(entries, PackageTree::Product);
+    record.files.insert(record.files.end(), product.files.begin(), product.files.end());
+    return record;
+}
+
+std::optional<InstallRecord> readInstallRecord(const std::wstring& root, PackageTree tree) noexcept
+{
+    try {
+        const std::wstring path = installRecordPath(root, tree);
+        if (inspectEntry(path) != EntryKind::File) return std::nullopt;
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        LARGE_INTEGER size{};
+        if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+            size.QuadPart > static_cast<LONGLONG>(maximumRecordSize))
+            return std::nullopt;
+        std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD read = 0;
+        if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
+            return std::nullopt;
+        std::optional<InstallRecord> record = parseInstallRecord(text);
+        if (record && std::any_of(record->files.begin(), record->files.end(),
+                                  [tree](const RecordedFile& file) { return treeOf(file.name) != tree; }))
+            return std::nullopt;
+        return record;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool holdsNoFiles(const std::wstring& folder) noexcept
+{
+    try {
+        return holdsOnly(folder, {});
+    } catch (...) {
+        return false;
+    }
+}
+
+TreeOwnership TreeOwnership::judged(std::wstring root, PackageTree tree, const InstallRecord& runningPackage,
+                                    Proof proof)
+{
+    TreeOwnership ownership(std::move(root), proof);
+    const std::optional<InstallRecord> record = readInstallRecord(ownership.root_, tree);
+    ownership.hasRecord_ = record.has_value();
+    for (const RecordedFile& file : (record ? *record : runningPackage).files)
+        if (treeOf(file.name) == tree) ownership.list(file.name, file);
+    ownership.list(recordName(tree), std::nullopt); // the record itself, whatever it holds
+    return ownership;
+}
+
+TreeOwnership TreeOwnership::installedIn(std::wstring root, PackageTree tree, const InstallRecord& runningPackage)
+{
+    return judged(std::move(root), tree, runningPackage, Proof::Bytes);
+}
+
+TreeOwnership TreeOwnership::stagedIn(std::wstring root, PackageTree tree, const InstallRecord& runningPackage)
+{
+    return judged(std::move(root), tree, runningPackage, Proof::Name);
+}
+
+TreeOwnership TreeOwnership::claiming(std::wstring root, const std::vector<std::wstring>& relativeFiles)
+{
+    TreeOwnership ownership(std::move(root), Proof::Name);
+    for (const std::wstring& relative : relativeFiles)
+        ownership.listed_[relativePathKey(relative)] = Listed{relative, std::nullopt, std::nullopt};
+    return ownership;
+}
+
+void TreeOwnership::list(std::string_view packageName, std::optional<RecordedFile> expected)
+{
+    const std::wstring relative = treeRelativePath(packageName);
+    listed_[relativePathKey(relative)] = Listed{relative, std::move(expected), std::nullopt};
+}
+
+bool TreeOwnership::isOurs(const std::wstring& relative) const
+{
+    const auto found = listed_.find(relativePathKey(relative));
+    if (found == listed_.end()) return false;
+    const Listed& listed = found->second;
+    if (!listed.verdict) {
+        const std::wstring path = appendPath(root_, listed.relative);
+        listed.verdict = listed.expected && proof_ == Proof::Bytes ? matches(path, *listed.expected)
+                                                                   : inspectEntry(path) == EntryKind::File;
+    }
+    return *listed.verdict;
+}
+
+bool TreeOwnership::listsAnythingBelow(const std::wstring& relativeFolder) const
+{
+    const std::wstring prefix = relativePathKey(relativeFolder) + L'\\';
+    const auto next = listed_.lower_bound(prefix);
+    return next != listed_.end() && next->first.starts_with(prefix);
+}
+
+std::vector<std::wstring> TreeOwnership::listedFiles() const
+{
+    std::vector<std::wstring> files;
+    for (const auto& [key, listed] : listed_) files.push_back(backslashed(listed.relative));
+    return files;
+}
+
+std::vector<std::wstring> TreeOwnership::ownedFiles() const
+{
+    std::vector<std::wstring> owned;
+    for (const auto& [key, listed] : listed_)
+        if (isOurs(listed.relative)) owned.push_back(backslashed(listed.relative));
+    return owned;
+}
+
+bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept
+{
+    try {
+        return holdsOnly(root, {installRecordPath(root, tree), markerPath(root, tree)});
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations)
+{
+    const std::wstring record = installRecordPath(root, tree);
+    const std::wstring marker = markerPath(root, tree);
+    try {
+        if (!holdsOnly(root, {record, marker})) return std::nullopt;
+    } catch (const FilesystemFailure& failure) {
+        return ProofLeft{root, {RemovalOutcome::Refused, failure.errorCode()}};
+    }
+    // The record before the marker: a folder that a kill leaves with the marker alone
+    // still holds nothing of anyone's.
+    for (const std::wstring& proof : {record, marker}) {
+        const RemovalResult result = operations.removeFile(proof);
+        if (result.outcome != RemovalOutcome::Removed && result.outcome != RemovalOutcome::Absent)
+            return ProofLeft{proof, result};
+    }
+    if (const std::optional<FolderLeft> left = removeEmptyTree(root, operations))
+        return ProofLeft{left->path, {RemovalOutcome::Refused, left->error}};
+    return std::nullopt;
+}
+
+std::wstring workingFolderPath(const std::wstring& installFolder, WorkingKind kind, std::wstring_view token)
+{
+    return installFolder + std::wstring(kind == WorkingKind::Staging ? stagingInfix : rollbackInfix) +
+           std::wstring(token);
+}
+
+std::optional<WorkingKind> workingKindOf(const std::wstring& installFolder, std::wstring_view name) noexcept
+{
+    try {
+        const LexedPath lexed = lexPath(installFolder);
+        if (lexed.components.empty()) return std::nullopt;
+        const std::wstring& leaf = lexed.components.back();
+        if (!name.starts_with(leaf)) return std::nullopt;
+        const std::wstring_view rest = name.substr(leaf.size());
+        if (rest.starts_with(stagingInfix) && isToken(rest.substr(stagingInfix.size()))) return WorkingKind::Staging;
+        if (rest.starts_with(rollbackInfix) && isToken(rest.substr(rollbackInfix.size()))) return WorkingKind::Rollback;
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 } // namespace elvara

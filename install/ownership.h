@@ -1,21 +1,138 @@
 #pragma once
+// Whose is this? The one set of rules that Setup, the recovery of interrupted runs and
+// the uninstaller all follow:
+// - a folder is the installer's when its marker holds exactly the marker line (read
+//   without following a link);
+// - a file in it is ours when the folder's installation record lists it and its bytes
+//   still match; without a valid record (none yet, left behind, damaged or re-saved by
+//   an editor) only when its name AND its bytes match the running package's entry;
+//   everything else is the user's;
+// - a folder holds nothing when it and everything below it are real folders, and it
+//   could all be listed;
+// - the record and the marker are a folder's proof of what is ours: they go last, and
+//   only when nothing else is left in the folder; a folder that keeps anything keeps both;
+// - working folders are named "<install folder>.install-<token>" (new files) and
+//   "<install folder>.rollback-<token>" (the previous installation).
+#include "install/filesystem_ops.h"
+#include "install/folder_tree.h"
+#include "install/install_record_format.h"
+#include "install/package_tree.h"
 #include "package/package_format.h"
 
+#include <windows.h>
+
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace elvara {
 
 using package_format::ownershipMarkerLine;
 
-enum class MarkerCheck {
-    Exact,    // exactly the marker line
-    CutShort, // a beginning of the marker line, as a write that a kill stopped leaves it
-    Other,    // missing, unreadable, or anything else
-};
-MarkerCheck checkMarker(const std::wstring& markerPath) noexcept;
+// ---- where the proof lives: paths relative to an install folder, with "\" separators
+// A package file's path below the install folder of its tree.
+std::wstring packageFilePath(const std::wstring& root, std::string_view packageName);
+std::wstring markerRelativePath(PackageTree tree);
+std::wstring markerPath(const std::wstring& root, PackageTree tree);
+std::wstring installRecordRelativePath(PackageTree tree);
+std::wstring installRecordPath(const std::wstring& root, PackageTree tree);
+// The record or the marker of either tree: what goes last, and only from a folder that
+// keeps nothing else.
+bool isProofOfOwnership(const std::wstring& relative);
 
-// True when the folder's marker file holds exactly the marker line. A missing or
-// unreadable marker is a result (foreign), not an error; only the path check raises.
-bool isOwnedFolder(const std::wstring& folder, bool isPluginFolder);
+// ---- the marker
+enum class MarkerCheck {
+    Absent,     // nothing at the marker's path
+    Exact,      // exactly the marker line
+    CutShort,   // a beginning of the marker line, as a write that a kill stopped leaves it
+    Foreign,    // a link, a folder, or any other content
+    InUse,      // held without sharing by another program
+    Unreadable, // cannot be opened or read for another reason
+};
+struct MarkerState {
+    MarkerCheck check = MarkerCheck::Absent;
+    DWORD error = ERROR_SUCCESS; // behind InUse and Unreadable
+};
+// Opened without following a link: a marker that is a link is foreign.
+MarkerState readMarker(const std::wstring& markerPath) noexcept;
+// True when the folder's marker holds exactly the marker line. Only the path check raises.
+bool isOwnedFolder(const std::wstring& folder, PackageTree tree);
+
+// ---- the record
+InstallRecord installRecordOf(const std::vector<PackageEntry>& entries, PackageTree tree);
+// Every file of the running package, both trees: what a folder without a valid record
+// is judged by.
+InstallRecord runningPackageRecord(const std::vector<PackageEntry>& entries);
+// Read without following a link. Nothing when it is missing, damaged, or lists a
+// file of the other tree: a record in doubt is no record.
+std::optional<InstallRecord> readInstallRecord(const std::wstring& root, PackageTree tree) noexcept;
+
+// ---- does this folder hold nothing?
+// True when folder is a real folder and everything below it is a real folder too: no
+// file, no link, nothing that cannot be examined or listed.
+bool holdsNoFiles(const std::wstring& folder) noexcept;
+
+// ---- whose is each file of one tree
+class TreeOwnership {
+public:
+    // An install folder, or a folder that held one: by its record, or without a valid
+    // record by the running package's names and bytes together.
+    static TreeOwnership installedIn(std::wstring root, PackageTree tree, const InstallRecord& runningPackage);
+    // A staging folder holds only what the installer wrote and the user's items that it
+    // carried in under names no package file has: its listed names are ours whatever
+    // their bytes (a kill may have cut a file short).
+    static TreeOwnership stagedIn(std::wstring root, PackageTree tree, const InstallRecord& runningPackage);
+    // Exactly these files below root, by name.
+    static TreeOwnership claiming(std::wstring root, const std::vector<std::wstring>& relativeFiles);
+
+    bool hasRecord() const noexcept { return hasRecord_; }
+    // relative: a path inside the tree, with "\" or "/" separators.
+    bool isOurs(const std::wstring& relative) const;
+    bool listsAnythingBelow(const std::wstring& relativeFolder) const;
+    // Every file that this ownership could claim (listed, whatever is there now).
+    std::vector<std::wstring> listedFiles() const;
+    // The listed files that are there and ours, as relative paths; the proof among them.
+    std::vector<std::wstring> ownedFiles() const;
+
+private:
+    enum class Proof { Bytes, Name };
+    TreeOwnership(std::wstring root, Proof proof) : root_(std::move(root)), proof_(proof) {}
+    static TreeOwnership judged(std::wstring root, PackageTree tree, const InstallRecord& runningPackage, Proof proof);
+    void list(std::string_view packageName, std::optional<RecordedFile> expected);
+
+    struct Listed {
+        std::wstring relative;
+        std::optional<RecordedFile> expected; // compared byte for byte under Proof::Bytes
+        mutable std::optional<bool> verdict;
+    };
+    std::wstring root_;
+    Proof proof_;
+    bool hasRecord_ = false;
+    std::map<std::wstring, Listed> listed_; // by a key that folds letter case and separators
+};
+
+// The key under which relative paths are compared.
+std::wstring relativePathKey(const std::wstring& relative);
+
+// True when the folder holds its record, its marker and empty folders at most.
+bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept;
+
+// Removes the folder's record and marker, once the folder holds nothing else but
+// empty folders; then those folders and the folder itself. Nothing when anything else
+// stays. Returns the first path that stayed although it should have gone, if any.
+struct ProofLeft {
+    std::wstring path;
+    RemovalResult result;
+};
+std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations);
+
+// ---- working folders
+enum class WorkingKind { Staging, Rollback };
+std::wstring workingFolderPath(const std::wstring& installFolder, WorkingKind kind, std::wstring_view token);
+// The kind of a folder named exactly after installFolder's leaf, an infix and a token;
+// nothing for any other name.
+std::optional<WorkingKind> workingKindOf(const std::wstring& installFolder, std::wstring_view name) noexcept;
 
 } // namespace elvara

@@ -3,7 +3,6 @@
 #include "base/event_log.h"
 #include "base/failure.h"
 #include "base/unique_handle.h"
-#include "install/install_record.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
@@ -20,8 +19,6 @@
 namespace elvara {
 
 namespace {
-
-constexpr std::size_t tokenDigits = 16;
 
 // Everything that is still below folder, not followed through links, for the log.
 void listRemaining(const std::wstring& folder, std::vector<std::wstring>& remaining)
@@ -55,20 +52,11 @@ std::string previousInstallationStuckText(const std::wstring& folder, DWORD erro
                                              : "Run Setup again once the folder can be renamed.");
 }
 
-enum class WorkingKind { Staging, Rollback };
-
 struct WorkingFolder {
     std::wstring path;
     WorkingKind kind;
     FILETIME created;
 };
-
-bool isToken(std::wstring_view text) noexcept
-{
-    return text.size() == tokenDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
-               return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
-           });
-}
 
 // The working folders beside installFolder that are provably ours: a real folder (no
 // link), named exactly after the install folder and a token, whose marker, where it
@@ -76,31 +64,18 @@ bool isToken(std::wstring_view text) noexcept
 std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolder, PackageTree tree)
 {
     std::vector<WorkingFolder> found;
-    const LexedPath lexed = lexPath(installFolder);
-    if (lexed.components.empty()) return found;
-    const std::wstring& leaf = lexed.components.back();
-    const std::wstring parent = parentPath(installFolder);
-    const std::wstring markerRelative = utf8ToWide(package_format::treeRelativeName(
-        tree == PackageTree::Bundle ? package_format::bundleMarkerName : package_format::productMarkerName));
-    for (const WIN32_FIND_DATAW& child : folderEntries(parent)) {
-        const std::wstring_view name = child.cFileName;
-        if (!name.starts_with(leaf)) continue;
-        const std::wstring_view rest = name.substr(leaf.size());
-        std::optional<WorkingKind> kind;
-        if (rest.starts_with(stagingInfix) && isToken(rest.substr(stagingInfix.size()))) kind = WorkingKind::Staging;
-        if (rest.starts_with(rollbackInfix) && isToken(rest.substr(rollbackInfix.size()))) kind = WorkingKind::Rollback;
+    for (const WIN32_FIND_DATAW& child : folderEntries(parentPath(installFolder))) {
+        const std::optional<WorkingKind> kind = workingKindOf(installFolder, child.cFileName);
         if (!kind) continue;
-        const std::wstring path = installFolder + std::wstring(rest);
+        const std::wstring path = appendPath(parentPath(installFolder), child.cFileName);
         if (inspectEntry(path) != EntryKind::Folder) {
             event_log::write("recovery: not ours, left alone: " + printablePath(path));
             continue;
         }
-        const std::wstring marker = appendPath(path, markerRelative);
-        const EntryKind markerKind = inspectEntry(marker);
         // A staging folder's marker may have been cut short by a kill while it was written.
-        const MarkerCheck check = markerKind == EntryKind::File ? checkMarker(marker) : MarkerCheck::Other;
-        const bool provedOurs = markerKind == EntryKind::Absent || check == MarkerCheck::Exact ||
-                                (*kind == WorkingKind::Staging && check == MarkerCheck::CutShort);
+        const MarkerCheck marker = readMarker(markerPath(path, tree)).check;
+        const bool provedOurs = marker == MarkerCheck::Absent || marker == MarkerCheck::Exact ||
+                                (*kind == WorkingKind::Staging && marker == MarkerCheck::CutShort);
         if (!provedOurs) {
             event_log::write("recovery: not ours, left alone: " + printablePath(path));
             continue;
@@ -110,21 +85,26 @@ std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolde
     return found;
 }
 
-void recoverTree(const std::vector<std::string>& packageNames, const std::wstring& installFolder, PackageTree tree,
+TreeOwnership ownershipOf(const WorkingFolder& folder, PackageTree tree, const InstallRecord& runningPackage)
+{
+    return folder.kind == WorkingKind::Staging ? TreeOwnership::stagedIn(folder.path, tree, runningPackage)
+                                               : TreeOwnership::installedIn(folder.path, tree, runningPackage);
+}
+
+void recoverTree(const InstallRecord& runningPackage, const std::wstring& installFolder, PackageTree tree,
                  FileOperations& operations)
 {
     std::vector<WorkingFolder> folders = workingFoldersBeside(installFolder, tree);
     if (folders.empty()) return;
-    const bool isBundle = tree == PackageTree::Bundle;
-    const auto isPreviousInstallation = [isBundle](const WorkingFolder& folder) {
-        return folder.kind == WorkingKind::Rollback && isOwnedFolder(folder.path, isBundle);
+    const auto isPreviousInstallation = [tree](const WorkingFolder& folder) {
+        return folder.kind == WorkingKind::Rollback && isOwnedFolder(folder.path, tree);
     };
     std::optional<std::size_t> newest;
     for (std::size_t i = 0; i < folders.size(); ++i)
         if (isPreviousInstallation(folders[i]) &&
             (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0))
             newest = i;
-    if (newest && inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, isBundle) &&
+    if (newest && inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, tree) &&
         holdsNoFiles(installFolder)) {
         // An empty folder in its place is nobody's: it makes room for the previous installation.
         if (const std::optional<FolderLeft> left = removeEmptyTree(installFolder, operations)) {
@@ -147,7 +127,7 @@ void recoverTree(const std::vector<std::string>& packageNames, const std::wstrin
         folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
     }
     const bool installationInPlace =
-        inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, isBundle);
+        inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, tree);
     for (const WorkingFolder& folder : folders) {
         if (!installationInPlace && isPreviousInstallation(folder)) {
             // With no installation of ours in its place, this may be the only one left.
@@ -155,12 +135,8 @@ void recoverTree(const std::vector<std::string>& packageNames, const std::wstrin
             continue;
         }
         event_log::write("recovery: clearing " + printablePath(folder.path));
-        // A staging folder holds nothing but what the installer wrote (its record
-        // lists it even where a kill cut a file short) and the user's items it carried.
-        const TreeOwnership ours(folder.path, tree, packageNames,
-                                 folder.kind == WorkingKind::Staging ? TreeOwnership::Proof::NameOnly
-                                                                     : TreeOwnership::Proof::Digest);
-        clearRollbackFolder(folder.path, ours, tree, installFolder, "recovery", operations);
+        clearWorkingFolder(folder.path, ownershipOf(folder, tree, runningPackage), tree, installFolder, "recovery",
+                           operations);
     }
 }
 
@@ -202,21 +178,21 @@ void logCarried(const char* phase, const std::wstring& from, const std::wstring&
                          std::to_string(result.failure->error) + ")");
 }
 
-void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
-                         const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept
+void clearWorkingFolder(const std::wstring& folder, const TreeOwnership& ours, PackageTree tree,
+                        const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept
 {
     try {
-        logLeftBehind(phase, removeTreeFiles(rollback, ours.ownedFiles(), operations));
-        if (inspectEntry(rollback) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
-            isOwnedFolder(installFolder, tree == PackageTree::Bundle)) {
-            logCarried(phase, rollback, installFolder, carryUserItems(rollback, installFolder, ours, operations, false));
-            removeEmptiedFolders(rollback, operations);
-            operations.removeEmptyFolder(rollback);
+        logLeftBehind(phase, removeTreeFiles(folder, tree, ours.ownedFiles(), operations));
+        if (inspectEntry(folder) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
+            isOwnedFolder(installFolder, tree)) {
+            logCarried(phase, folder, installFolder, carryUserItems(folder, installFolder, ours, operations, false));
+            removeEmptiedFolders(folder, operations);
+            if (const std::optional<ProofLeft> left = removeProofWhenAlone(folder, tree, operations))
+                logLeftBehind(phase, {{left->path, left->result.outcome, left->result.error}});
         }
-        if (holdsNoFiles(rollback)) removeEmptyTree(rollback, operations); // nothing left that anyone owns
-        logWhatStayed(phase, rollback);
+        logWhatStayed(phase, folder);
     } catch (const std::exception& failure) {
-        event_log::writeFailure(std::string(phase) + ": " + printablePath(rollback), failure);
+        event_log::writeFailure(std::string(phase) + ": " + printablePath(folder), failure);
     } catch (...) {
     }
 }
@@ -237,11 +213,12 @@ std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::
                                            PackageTree tree, FileOperations& operations)
 {
     ensureSafeInstallPath(root);
-    return removeTreeFiles(root, TreeOwnership(root, tree, namesInTree(entries, tree)).ownedFiles(), operations);
+    const TreeOwnership ours = TreeOwnership::installedIn(root, tree, runningPackageRecord(entries));
+    return removeTreeFiles(root, tree, ours.ownedFiles(), operations);
 }
 
-std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
-                                        FileOperations& operations)
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tree,
+                                        const std::vector<std::wstring>& relativeFiles, FileOperations& operations)
 {
     ensureSafeInstallPath(root);
     std::vector<LeftBehind> left;
@@ -251,20 +228,9 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vec
         if (isFolder && result.outcome == RemovalOutcome::Refused && result.error == ERROR_DIR_NOT_EMPTY) return;
         left.push_back({path, result.outcome, result.error});
     };
-    // The record and the marker go last, and only when everything else went: a folder
-    // that keeps any of our files keeps the proof that it is ours and what is.
-    const auto isMarker = [](const std::wstring& relative) {
-        const std::wstring key = relativePathKey(relative);
-        return key == relativePathKey(treeRelativePath(package_format::bundleMarkerName)) ||
-               key == relativePathKey(treeRelativePath(package_format::productMarkerName)) ||
-               key == relativePathKey(installRecordRelativePath(PackageTree::Bundle)) ||
-               key == relativePathKey(installRecordRelativePath(PackageTree::Product));
-    };
-    std::vector<std::wstring> ordered = relativeFiles;
-    std::stable_partition(ordered.begin(), ordered.end(), [&](const std::wstring& relative) { return !isMarker(relative); });
     std::set<std::wstring> folders;
-    for (const std::wstring& relative : ordered) {
-        if (isMarker(relative) && !left.empty()) continue;
+    for (const std::wstring& relative : relativeFiles) {
+        if (isProofOfOwnership(relative)) continue; // last, below
         const std::wstring file = appendPath(root, relative);
         try {
             ensureSafeInstallPath(file);
@@ -281,39 +247,36 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vec
     std::stable_sort(deepestFirst.begin(), deepestFirst.end(),
                      [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : deepestFirst) note(folder, operations.removeEmptyFolder(folder), true);
-    note(root, operations.removeEmptyFolder(root), true);
+    // A folder that keeps anything of ours keeps the proof that it is ours and what is.
+    if (left.empty())
+        if (const std::optional<ProofLeft> stayed = removeProofWhenAlone(root, tree, operations))
+            note(stayed->path, stayed->result, false);
     return left;
 }
 
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations)
 {
-    std::vector<std::string> names;
-    for (const PackageEntry& entry : entries) names.push_back(entry.name);
-    recoverInterruptedRuns(names, locations, operations);
+    recoverInterruptedRuns(runningPackageRecord(entries), locations, operations);
 }
 
-std::vector<InterruptedRunFolder> interruptedRunFolders(const std::vector<std::string>& packageNames,
+std::vector<InterruptedRunFolder> interruptedRunFolders(const InstallRecord& runningPackage,
                                                        const InstallLocations& locations)
 {
     std::vector<InterruptedRunFolder> folders;
     for (const auto& [folder, tree] : {std::pair{locations.bundleFolder, PackageTree::Bundle},
                                        std::pair{locations.productFolder, PackageTree::Product}})
-        for (const WorkingFolder& working : workingFoldersBeside(folder, tree)) {
-            const TreeOwnership ours(working.path, tree, packageNames,
-                                     working.kind == WorkingKind::Staging ? TreeOwnership::Proof::NameOnly
-                                                                          : TreeOwnership::Proof::Digest);
-            folders.push_back({working.path, !ours.ownedFiles().empty()});
-        }
+        for (const WorkingFolder& working : workingFoldersBeside(folder, tree))
+            folders.push_back({working.path, !ownershipOf(working, tree, runningPackage).ownedFiles().empty()});
     return folders;
 }
 
-void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const InstallLocations& locations,
+void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLocations& locations,
                             FileOperations& operations)
 {
     event_log::Phase phase("recovery");
-    recoverTree(packageNames, locations.bundleFolder, PackageTree::Bundle, operations);
-    recoverTree(packageNames, locations.productFolder, PackageTree::Product, operations);
+    recoverTree(runningPackage, locations.bundleFolder, PackageTree::Bundle, operations);
+    recoverTree(runningPackage, locations.productFolder, PackageTree::Product, operations);
     phase.succeeded();
 }
 

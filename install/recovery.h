@@ -4,7 +4,7 @@
 #include "install/filesystem_ops.h"
 #include "install/folder_tree.h"
 #include "install/install_locations.h"
-#include "install/install_record.h"
+#include "install/ownership.h"
 #include "install/package_tree.h"
 #include "install/user_file_carry.h"
 
@@ -13,10 +13,6 @@
 #include <vector>
 
 namespace elvara {
-
-// Working folders are named "<install folder>" + infix + 16 lower-case hex digits.
-inline constexpr std::wstring_view stagingInfix = L".install-";
-inline constexpr std::wstring_view rollbackInfix = L".rollback-";
 
 // A package file or folder that a removal left in place, and why: not ours (a link,
 // another kind of entry, a path through a link) or refused (in use, access denied).
@@ -27,29 +23,30 @@ struct LeftBehind {
 };
 std::string describeLeftBehind(const LeftBehind& entry);
 
-// Best effort: removes the files below root that are ours (listed by root's record
-// with matching bytes, or, without a record, named by the package), then the folders
-// that held them, then root, each verified through its own handle (never through a
-// link). Other files, and their folders, stay and are not reported; everything else
-// that stayed is returned. Only the check of root itself raises.
+// Best effort: removes the files below root that are ours (see TreeOwnership), then
+// the folders that held them, then (when nothing else is left) the record, the marker
+// and root, each verified through its own handle (never through a link). Other files,
+// and their folders, stay and are not reported; everything else that stayed is
+// returned. Only the check of root itself raises.
 std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
                                            PackageTree tree);
 std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
                                            PackageTree tree, FileOperations& operations);
 // The same for files given by their paths relative to root.
-std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, const std::vector<std::wstring>& relativeFiles,
-                                        FileOperations& operations);
+std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tree,
+                                        const std::vector<std::wstring>& relativeFiles, FileOperations& operations);
 
 // Puts right what interrupted runs left beside the two install folders: working
 // folders named exactly "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>"
 // whose markers, where they hold one, are ours. A rollback folder whose install
 // folder is missing is renamed back first (the newest, when there are several); when
 // that rename fails, nothing is removed and the run stops with a text that names the
-// folder. Then staging and rollback folders lose the files that are ours (by their
-// records, or without one by packageNames), the user's items move into the install
-// folder at the same relative path, and the emptied folders go. Never follows a link;
-// leaves alone what is not provably ours. Call it only under the InstallLock.
-void recoverInterruptedRuns(const std::vector<std::string>& packageNames, const InstallLocations& locations,
+// folder. Then staging and rollback folders lose the files that are ours (see
+// TreeOwnership; runningPackage lists the running program's files), the user's items
+// move into the install folder at the same relative path, and the emptied folders go.
+// Never follows a link; leaves alone what is not provably ours. Call it only under
+// the InstallLock.
+void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
@@ -61,13 +58,14 @@ struct InterruptedRunFolder {
     std::wstring path;
     bool holdsOurs = false;
 };
-std::vector<InterruptedRunFolder> interruptedRunFolders(const std::vector<std::string>& packageNames,
+std::vector<InterruptedRunFolder> interruptedRunFolders(const InstallRecord& runningPackage,
                                                        const InstallLocations& locations);
 
-// A rollback folder after the swap, or one that an interrupted run left: the files
+// A working folder, set aside by the swap or left by an interrupted run: the files
 // that are ours go; the user's own items move into the install folder (when that is
-// ours); the folder goes once empty. Never raises: what stays waits for the next run.
-void clearRollbackFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
+// ours); the record and marker go once nothing else is left, then the folder. Never
+// raises: what stays waits for the next run, and the log names it.
+void clearWorkingFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
                          const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept;
 void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result);
 void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left);

@@ -78,16 +78,31 @@ struct Carrier {
             to = *free;
         }
         const std::wstring source = appendPath(fromRoot, from);
-        if (folderEntryNames(source).empty() && !ours.listsAnythingBelow(from)) {
+        const std::optional<std::vector<std::wstring>> names = listed(source);
+        if (!names) return;
+        if (names->empty() && !ours.listsAnythingBelow(from)) {
             ensureFolder(to, source); // a folder of the user's, empty
             return;
         }
         walk(from, to);
     }
 
+    // A folder that cannot be listed is not empty: its contents cannot be carried.
+    std::optional<std::vector<std::wstring>> listed(const std::wstring& folder)
+    {
+        try {
+            return folderEntryNames(folder);
+        } catch (const FilesystemFailure& failure) {
+            fail(folder, failure.errorCode());
+            return std::nullopt;
+        }
+    }
+
     void walk(const std::wstring& fromFolder, const std::wstring& toFolder)
     {
-        for (const std::wstring& name : folderEntryNames(appendPath(fromRoot, fromFolder))) {
+        const std::optional<std::vector<std::wstring>> names = listed(appendPath(fromRoot, fromFolder));
+        if (!names) return;
+        for (const std::wstring& name : *names) {
             if (stopped()) return;
             const std::wstring from = appendPath(fromFolder, name);
             const std::wstring source = appendPath(fromRoot, from);
@@ -128,16 +143,22 @@ CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, con
     return std::move(carrier.result);
 }
 
-void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
-               FileOperations& operations) noexcept
+std::vector<NotPutBack> carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
+                                  FileOperations& operations) noexcept
 {
+    std::vector<NotPutBack> left;
     try {
-        for (auto item = result.carried.rbegin(); item != result.carried.rend(); ++item)
-            operations.moveWithoutReplacing(appendPath(to, item->to), appendPath(from, item->from));
+        for (auto item = result.carried.rbegin(); item != result.carried.rend(); ++item) {
+            const std::wstring stays = appendPath(to, item->to);
+            const std::wstring belongs = appendPath(from, item->from);
+            const DWORD error = operations.moveWithoutReplacing(stays, belongs);
+            if (error != ERROR_SUCCESS) left.push_back({belongs, stays, error});
+        }
         for (auto folder = result.createdFolders.rbegin(); folder != result.createdFolders.rend(); ++folder)
             operations.removeEmptyFolder(appendPath(to, *folder));
     } catch (...) {
     }
+    return left;
 }
 
 } // namespace elvara

@@ -6,7 +6,7 @@
 // user's item is kept beside it under a derived name; nothing is ever replaced.
 #include "install/filesystem_ops.h"
 #include "install/folder_tree.h"
-#include "install/install_record.h"
+#include "install/ownership.h"
 
 #include <windows.h>
 
@@ -38,10 +38,17 @@ struct CarryResult {
 CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, const TreeOwnership& ours,
                            FileOperations& operations, bool stopAtFailure);
 
+// A carried item that could not be moved back: full paths.
+struct NotPutBack {
+    std::wstring belongs; // its own place
+    std::wstring stays;   // where it is now
+    DWORD error = ERROR_SUCCESS;
+};
+
 // Undoes a carry: every carried item back to its place in `from`, then the folders
-// that the carry made in `to`, once empty. Best effort; what cannot move stays.
-void carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
-               FileOperations& operations) noexcept;
+// that the carry made in `to`, once empty. What cannot move stays, and is returned.
+std::vector<NotPutBack> carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
+                                  FileOperations& operations) noexcept;
 
 // "CHANGES (yours).txt", then "CHANGES (yours 2).txt" and so on: a name that no
 // package entry can have (the package's names hold neither spaces nor brackets).

@@ -1,5 +1,6 @@
 #include "install/verified_removal.h"
 
+#include "base/file_identity.h"
 #include "base/unique_handle.h"
 
 #include <vector>
@@ -8,58 +9,9 @@ namespace elvara {
 
 namespace {
 
-constexpr DWORD noLinkFollowing = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 bool meansAbsent(DWORD error) noexcept
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
-}
-
-wchar_t fold(wchar_t c) noexcept
-{
-    if (c == L'/') return L'\\';
-    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
-    return c;
-}
-
-// The path after its device or network prefix; network paths are marked as such, so
-// that "\\?\UNC\server\share" and "\\server\share" compare equal.
-std::wstring_view withoutDevicePrefix(std::wstring_view path, bool& network) noexcept
-{
-    network = false;
-    if (path.starts_with(L"\\\\?\\UNC\\")) {
-        network = true;
-        return path.substr(8);
-    }
-    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\??\\")) return path.substr(4);
-    if (path.starts_with(L"\\\\")) {
-        network = true;
-        return path.substr(2);
-    }
-    return path;
-}
-
-std::wstring_view withoutTrailingSeparators(std::wstring_view path) noexcept
-{
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
-    return path;
-}
-
-bool finalPathIs(HANDLE handle, const std::wstring& expected) noexcept
-{
-    try {
-        std::vector<wchar_t> buffer(MAX_PATH + 1);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-            if (length == 0) return false;
-            if (length < buffer.size()) return sameLocation(std::wstring_view(buffer.data(), length), expected);
-            buffer.resize(length + 1);
-        }
-    } catch (...) {
-    }
-    return false;
 }
 
 struct OpenedEntry {
@@ -117,18 +69,6 @@ RemovalResult removeVerified(const std::wstring& path, EntryKind expected) noexc
 }
 
 } // namespace
-
-bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
-{
-    bool networkA = false;
-    bool networkB = false;
-    a = withoutTrailingSeparators(withoutDevicePrefix(a, networkA));
-    b = withoutTrailingSeparators(withoutDevicePrefix(b, networkB));
-    if (networkA != networkB || a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
 
 EntryKind inspectEntry(const std::wstring& path) noexcept
 {

@@ -4,6 +4,8 @@
 // the expected path itself) and deleted through the same handle, so nothing can be
 // swapped in between the check and the deletion. A file link that reports no
 // reparse attribute is still caught: its handle's final path is its target.
+#include "base/file_identity.h"
+
 #include <windows.h>
 
 #include <string>
@@ -32,9 +34,6 @@ enum class EntryKind { Absent, File, Folder, Link, Unreadable };
 // link whose final path differs from path counts as a link.
 EntryKind inspectEntry(const std::wstring& path) noexcept;
 
-// True when both name the same location (separators and ASCII letter case folded,
-// a "\\?\" prefix ignored).
-bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
 
 enum class ModuleUse { Absent, Free, InUse, ReadOnly };
 // Whether another process holds the module open or has it mapped (loaded as a DLL):

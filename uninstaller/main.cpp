@@ -180,6 +180,12 @@ int uninstall(const Options& options)
              true);
         return exitFailure;
     }
+    const InstallLocations locations = resolveInstallLocations(scope);
+    // Asked before anything is taken or changed: a No leaves everything as it was.
+    if (!options.silent && !confirmed(locations)) {
+        event_log::write("cancelled by the user");
+        return exitCancelled;
+    }
     std::optional<InstallLock> onlyInstallation;
     try {
         onlyInstallation.emplace(scope);
@@ -190,13 +196,13 @@ int uninstall(const Options& options)
 
     // What interrupted installations left goes first, as Setup does it; then the survey.
     try {
-        recoverInterruptedRuns(builtInPackageNames(), resolveInstallLocations(scope));
+        recoverInterruptedRuns(builtInPackage(), locations);
     } catch (const std::exception& failure) {
         tell(options, utf8ToWide(failure.what()), true);
         return exitFailure;
     }
     std::vector<std::wstring> usersWorkingFolders;
-    for (const InterruptedRunFolder& left : interruptedRunFolders(builtInPackageNames(), resolveInstallLocations(scope))) {
+    for (const InterruptedRunFolder& left : interruptedRunFolders(builtInPackage(), locations)) {
         if (!left.holdsOurs) {
             usersWorkingFolders.push_back(left.path); // only the user's items stay there: kept, and named
             continue;
@@ -209,12 +215,11 @@ int uninstall(const Options& options)
         return exitFailure;
     }
     const std::wstring self = executablePath();
-    UninstallPlan plan = planUninstall(self, scope);
+    const UninstallPlan plan = planUninstall(self, scope, locations, builtInPackage());
     if (plan.refusal) {
         tell(options, *plan.refusal, true);
         return exitFailure;
     }
-    const InstallLocations locations = resolveInstallLocations(scope);
     UninstallReport report;
     if (plan.nothingToRemove()) {
         report.selfRemovalNeeded = plan.runsInstalledCopy;
@@ -222,17 +227,6 @@ int uninstall(const Options& options)
         report.keptFiles = plan.bundle.userFiles;
         report.keptFiles.insert(report.keptFiles.end(), plan.product.userFiles.begin(), plan.product.userFiles.end());
     } else {
-        if (!options.silent) {
-            if (!confirmed(locations)) {
-                event_log::write("cancelled by the user");
-                return exitCancelled;
-            }
-            plan = planUninstall(self, scope); // the user may have started a DAW meanwhile
-            if (plan.refusal) {
-                tell(options, *plan.refusal, true);
-                return exitFailure;
-            }
-        }
         report = carryOutUninstall(plan);
     }
 

@@ -87,14 +87,6 @@ std::wstring descriptorText(PSECURITY_DESCRIPTOR descriptor)
     return text;
 }
 
-void log(const std::wstring& text) noexcept
-{
-    try {
-        event_log::write(wideToUtf8(text));
-    } catch (...) {
-    }
-}
-
 } // namespace
 
 bool SelfRemoval::prepare()
@@ -123,18 +115,18 @@ bool SelfRemoval::prepareOrThrow()
     // A new folder, made with its security in one step: nobody else can have it open
     // or have placed anything in it.
     if (!CreateDirectoryW(folder_.c_str(), &security)) {
-        log(L"self-removal: cannot create " + folder_);
+        event_log::write(L"self-removal: cannot create " + folder_);
         folder_.clear();
         return false;
     }
-    log(L"self-removal: created " + folder_ +
+    event_log::write(L"self-removal: created " + folder_ +
         (descriptor ? L" with security " + descriptorText(descriptor.get()) : std::wstring(L" with the user's rights")));
     copy_ = appendPath(folder_, L"Uninstall.exe");
     // Whatever becomes of the copy (a kill, a failure below), the folder goes at the restart.
     deleteAtRestart({copy_, folder_});
     // From here, discard() deletes what a failure leaves behind.
     if (!copyFile(executablePath(), copy_, security)) {
-        log(L"self-removal: cannot write " + copy_);
+        event_log::write(L"self-removal: cannot write " + copy_);
         return false;
     }
 
@@ -148,7 +140,7 @@ bool SelfRemoval::prepareOrThrow()
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
-        log(L"self-removal: cannot create the copy's job");
+        event_log::write(L"self-removal: cannot create the copy's job");
         return false;
     }
     // The copy inherits this one handle and nothing else (no standard streams
@@ -177,17 +169,17 @@ bool SelfRemoval::prepareOrThrow()
                                  folder_.c_str(), &startup.StartupInfo, &process);
     if (listed) DeleteProcThreadAttributeList(attributes);
     if (!created) {
-        log(L"self-removal: cannot start " + copy_ + L" in its job");
+        event_log::write(L"self-removal: cannot start " + copy_ + L" in its job");
         return false;
     }
     process_.reset(process.hProcess);
     thread_.reset(process.hThread);
     BOOL inJob = FALSE;
     if (!IsProcessInJob(process_.get(), job_.get(), &inJob) || !inJob) {
-        log(L"self-removal: the copy is not in its job");
+        event_log::write(L"self-removal: the copy is not in its job");
         return false;
     }
-    log(L"self-removal: prepared " + copy_);
+    event_log::write(L"self-removal: prepared " + copy_);
     return true;
 }
 
@@ -221,8 +213,8 @@ void SelfRemoval::start() noexcept
     // From now on the copy must outlive this process: it waits for its end.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
-        log(L"self-removal: cannot release the copy from this process's lifetime");
-    log(L"self-removal: started " + copy_);
+        event_log::write(L"self-removal: cannot release the copy from this process's lifetime");
+    event_log::write(L"self-removal: started " + copy_);
 }
 
 int finishSelfRemoval(const std::wstring& firstProcess)
@@ -267,16 +259,16 @@ bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
     try {
         const std::wstring unique = file + L"." + utf8ToWide(toLowerHex(randomBytes(8))) + L".deleted-at-restart";
         if (!MoveFileExW(file.c_str(), unique.c_str(), 0)) {
-            log(L"cannot rename " + file + L" for its deletion at the next restart");
+            event_log::write(L"cannot rename " + file + L" for its deletion at the next restart");
             return false;
         }
         if (deleteAtRestart({unique})) {
-            log(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
+            event_log::write(L"renamed " + file + L" to " + unique + L" for its deletion at the next restart");
             return true;
         }
         // Not scheduled (no right to): the file keeps its own name, which the message gives.
         MoveFileExW(unique.c_str(), file.c_str(), 0);
-        log(L"cannot schedule " + file + L" for deletion at the next restart");
+        event_log::write(L"cannot schedule " + file + L" for deletion at the next restart");
         return false;
     } catch (...) {
         return false;

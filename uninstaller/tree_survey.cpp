@@ -1,5 +1,6 @@
 #include "tree_survey.h"
 
+#include "base/file_identity.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/ownership.h"
@@ -16,9 +17,6 @@
 namespace elvara {
 
 namespace {
-
-constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr DWORD noLinkFollowing = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
 
 std::wstring linkText(const std::wstring& path)
 {
@@ -121,33 +119,6 @@ void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional
     } while (FindNextFileW(search.get(), &found));
 }
 
-enum class MarkerState { Absent, Exact, Foreign, InUse, Unreadable };
-
-MarkerState readMarker(const std::wstring& path, DWORD& error)
-{
-    UniqueFile marker(
-        CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
-    if (!marker) {
-        error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return MarkerState::Absent;
-        return meansInUse(error) ? MarkerState::InUse : MarkerState::Unreadable;
-    }
-    // Only a file of exactly the marker's length can match, so nothing longer is read.
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(marker.get(), &size) || size.QuadPart != static_cast<LONGLONG>(ownershipMarkerLine.size()))
-        return MarkerState::Foreign;
-    char content[64] = {};
-    DWORD read = 0;
-    if (!ReadFile(marker.get(), content, static_cast<DWORD>(ownershipMarkerLine.size()), &read, nullptr)) {
-        error = GetLastError();
-        return meansInUse(error) ? MarkerState::InUse : MarkerState::Unreadable;
-    }
-    return read == ownershipMarkerLine.size() &&
-                   std::memcmp(content, ownershipMarkerLine.data(), ownershipMarkerLine.size()) == 0
-               ? MarkerState::Exact
-               : MarkerState::Foreign;
-}
-
 // The folders between the install folder and each package file.
 std::vector<std::wstring> foldersOnTheWay(const TreeLayout& layout)
 {
@@ -198,8 +169,7 @@ TreeSurvey surveyTree(const TreeLayout& layout)
     if (survey.refusal) return survey;
 
     const std::vector<std::wstring> packageFolders = foldersOnTheWay(layout);
-    survey.holdsNoFiles =
-        std::all_of(entries.begin(), entries.end(), [](const Entry& entry) { return entry.isFolder; });
+    survey.holdsNoFiles = holdsNoFiles(layout.folder);
     for (const Entry& entry : entries) {
         // A user's link elsewhere is the user's item like any file; one where the package
         // puts a file or a folder could lead the removal out of the installation.
@@ -220,14 +190,13 @@ TreeSurvey surveyTree(const TreeLayout& layout)
                      [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     survey.packageFolders.push_back(layout.folder);
 
-    DWORD error = ERROR_SUCCESS;
-    const MarkerState marker = isOneOf(layout.marker, survey.packageFiles) ? readMarker(layout.marker, error)
-                                                                             : MarkerState::Absent;
-    survey.markerIsExact = marker == MarkerState::Exact;
-    if (marker == MarkerState::InUse)
+    const MarkerState marker =
+        isOneOf(layout.marker, survey.packageFiles) ? readMarker(layout.marker) : MarkerState{MarkerCheck::Absent};
+    survey.markerIsExact = marker.check == MarkerCheck::Exact;
+    if (marker.check == MarkerCheck::InUse)
         survey.refusal = inUseText(layout.marker);
-    else if (marker == MarkerState::Unreadable)
-        survey.refusal = unreadableText(layout.marker, error);
+    else if (marker.check == MarkerCheck::Unreadable)
+        survey.refusal = unreadableText(layout.marker, marker.error);
     else if (!survey.markerIsExact && !survey.packageFiles.empty())
         survey.refusal = foreignText(layout.folder); // package names without the marker: not provably ours
     return survey;

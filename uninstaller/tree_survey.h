@@ -14,7 +14,8 @@ namespace elvara {
 struct TreeLayout {
     std::wstring folder;
     std::wstring marker;
-    std::vector<std::wstring> packageFiles; // the marker among them
+    std::wstring record;
+    std::vector<std::wstring> packageFiles; // the files of ours, whatever their state; the marker and record among them
     std::vector<std::wstring> executables;  // package files that a process may have loaded
     std::wstring pluginModule;              // among them, the plug-in (empty for the product folder)
 };
@@ -23,7 +24,7 @@ struct TreeSurvey {
     bool present = false;       // the install folder exists
     bool markerIsExact = false; // the marker holds exactly the marker line
     bool holdsNoFiles = false;  // present, with nothing but empty folders in it: nobody's, so removable
-    std::vector<std::wstring> packageFiles;   // found, the marker among them
+    std::vector<std::wstring> packageFiles;   // found, the marker and record among them
     std::vector<std::wstring> packageFolders; // existing folders on the way to package files, deepest first, the install folder last
     std::vector<std::wstring> userFiles;      // files, folders and links that the package does not name
     std::optional<std::wstring> refusal;      // why nothing may be removed, as the user reads it

@@ -1,15 +1,19 @@
 #include "uninstall.h"
 
 #include "base/event_log.h"
+#include "base/executable_path.h"
+#include "base/file_identity.h"
+#include "base/product.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/folder_tree.h"
 #include "install/install_locations.h"
-#include "install/install_record.h"
+#include "install/ownership.h"
 #include "install/path_text.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
 #include "self_removal.h"
+#include "package/crypto.h"
 #include "package/package_format.h"
 #include "package/text.h"
 
@@ -23,44 +27,62 @@ namespace elvara {
 
 namespace {
 
-#include "package_names.inc"
+struct BuiltInFile {
+    const char* name;
+    std::uint64_t size;
+    const char* sha256; // 64 lower-case hex digits
+};
+#include "package_files.inc"
 
-std::wstring pathIn(const std::wstring& folder, std::string_view packageName)
+std::array<std::uint8_t, 32> digestOf(std::string_view hex)
 {
-    std::wstring relative = utf8ToWide(package_format::treeRelativeName(packageName));
-    std::replace(relative.begin(), relative.end(), L'/', L'\\');
-    return appendPath(folder, relative);
+    const auto nibble = [](char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'a' + 10); };
+    std::array<std::uint8_t, 32> digest{};
+    for (std::size_t i = 0; i < digest.size() && 2 * i + 1 < hex.size(); ++i)
+        digest[i] = static_cast<std::uint8_t>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return digest;
 }
 
-// The folder's record names its package files (whichever version wrote it); a
-// recorded file whose bytes changed since is the user's. Without a record, the names
-// of the package that this uninstaller came with.
-TreeLayout layoutOf(const std::wstring& folder, bool isBundle)
+// This program's own bytes: the package's Uninstall.exe is this very file.
+std::optional<RecordedFile> ownFile()
 {
-    const PackageTree tree = isBundle ? PackageTree::Bundle : PackageTree::Product;
-    std::vector<std::string> names;
-    for (const std::string& name : builtInPackageNames())
-        if (package_format::isBundleName(name) == isBundle) names.push_back(name);
-    const TreeOwnership ours(folder, tree, names);
-    if (ours.hasRecord()) {
-        names.clear();
-        for (const RecordedFile& file : ours.record()->files) {
-            const std::wstring path = pathIn(folder, file.name);
-            // A link stays the survey's to refuse.
-            if (inspectEntry(path) != EntryKind::File || ours.isOurs(treeRelativePath(file.name)))
-                names.push_back(file.name);
-        }
-    }
+    const UniqueFile self(CreateFileW(executablePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!self || !GetFileSizeEx(self.get(), &size) || size.QuadPart <= 0 || size.QuadPart > (64 << 20))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!ReadFile(self.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size())
+        return std::nullopt;
+    RecordedFile file{std::string(package_format::uninstallerName), bytes.size(), {}};
+    const std::vector<std::uint8_t> digest = sha256Digest({bytes.data(), bytes.size()});
+    std::copy_n(digest.begin(), std::min(digest.size(), file.sha256.size()), file.sha256.begin());
+    return file;
+}
+
+// The folder's record names its files of ours (whichever version wrote it), and a
+// recorded file whose bytes changed since is the user's; without a valid record, the
+// files of the running package, by name and bytes.
+TreeLayout layoutOf(const std::wstring& folder, PackageTree tree, const InstallRecord& runningPackage)
+{
+    const TreeOwnership ours = TreeOwnership::installedIn(folder, tree, runningPackage);
     TreeLayout layout;
     layout.folder = folder;
-    for (const std::string& name : names) layout.packageFiles.push_back(pathIn(folder, name));
-    layout.packageFiles.push_back(installRecordPath(folder, tree));
-    layout.marker =
-        pathIn(folder, isBundle ? package_format::bundleMarkerName : package_format::productMarkerName);
-    const std::wstring executable =
-        pathIn(folder, isBundle ? package_format::pluginModuleName : package_format::uninstallerName);
+    layout.marker = markerPath(folder, tree);
+    layout.record = installRecordPath(folder, tree);
+    for (const std::wstring& relative : ours.listedFiles()) {
+        const std::wstring path = appendPath(folder, relative);
+        // A link stays the survey's to refuse.
+        if (inspectEntry(path) != EntryKind::File || ours.isOurs(relative)) layout.packageFiles.push_back(path);
+    }
+    // The marker is read whatever it holds: an altered one makes the folder foreign.
+    for (const std::wstring& proof : {layout.marker, layout.record})
+        if (!isOneOf(proof, layout.packageFiles)) layout.packageFiles.push_back(proof);
+    const std::wstring executable = packageFilePath(
+        folder, tree == PackageTree::Bundle ? package_format::pluginModuleName : package_format::uninstallerName);
     layout.executables.push_back(executable);
-    if (isBundle) layout.pluginModule = executable;
+    if (tree == PackageTree::Bundle) layout.pluginModule = executable;
     return layout;
 }
 
@@ -71,9 +93,8 @@ const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.produ
 bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
 {
     const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
-        const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         return file && GetFileInformationByHandle(file.get(), &information);
     };
     BY_HANDLE_FILE_INFORMATION first{}, second{};
@@ -88,12 +109,9 @@ bool uninstallEntryExists(InstallScope scope)
            ERROR_SUCCESS;
 }
 
-void log(const std::wstring& text) noexcept
+bool isProofOf(const TreeLayout& layout, const std::wstring& path) noexcept
 {
-    try {
-        event_log::write(wideToUtf8(text));
-    } catch (...) {
-    }
+    return sameLocation(path, layout.marker) || sameLocation(path, layout.record);
 }
 
 // Whether the tree holds anything that this run would remove.
@@ -103,7 +121,8 @@ bool holdsWork(const TreeLayout& layout, const TreeSurvey& survey, const std::ws
     const bool runsInside = isOneOf(runningExecutable, survey.packageFiles);
     for (const std::wstring& file : survey.packageFiles) {
         if (sameLocation(file, runningExecutable)) continue;
-        if (sameLocation(file, layout.marker) && (!survey.userFiles.empty() || runsInside)) continue;
+        // A folder that keeps anything keeps its proof.
+        if (isProofOf(layout, file) && (!survey.userFiles.empty() || runsInside)) continue;
         return true;
     }
     return false;
@@ -124,7 +143,7 @@ public:
         const RemovalResult result = removeFileVerified(path);
         if (result.outcome == RemovalOutcome::Removed) {
             removedSomething = true;
-            log(L"removed " + path);
+            event_log::write(L"removed " + path);
         }
         if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return true;
         problem(path, reasonOf(result));
@@ -139,10 +158,10 @@ public:
             const RemovalResult result = removeEmptyFolderVerified(folder);
             if (result.outcome == RemovalOutcome::Removed) {
                 removedSomething = true;
-                log(L"removed " + folder);
+                event_log::write(L"removed " + folder);
             } else if (result.outcome == RemovalOutcome::NotOurs ||
                        (result.outcome == RemovalOutcome::Refused && result.error != ERROR_DIR_NOT_EMPTY &&
-                        folderEntryNames(folder).empty())) {
+                        holdsNoFiles(folder))) {
                 problem(folder, meansHeldByAnotherProgram(result.error)
                                     ? L"in use by another program (a window or command prompt open in it counts)"
                                     : reasonOf(result));
@@ -150,9 +169,12 @@ public:
         }
     }
 
-    void wholeTree(const TreeLayout& layout, const TreeSurvey& survey)
+    // The record and the marker, then the folders: only from a folder that holds
+    // nothing else, as the ownership rules say.
+    void wholeTree(const TreeLayout& layout, PackageTree tree, const TreeSurvey& survey)
     {
-        if (!file(layout.marker)) return;
+        if (!holdsOnlyItsProof(layout.folder, tree)) return;
+        if (!file(layout.record) || !file(layout.marker)) return;
         const std::size_t known = paths_.size();
         emptiedFolders(survey);
         if (paths_.size() == known && inspectEntry(layout.folder) != EntryKind::Absent)
@@ -165,7 +187,7 @@ public:
         if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return;
         paths_.push_back(path);
         report_.problems.push_back(path + L": " + reason);
-        log(L"not removed: " + report_.problems.back());
+        event_log::write(L"not removed: " + report_.problems.back());
     }
 
     bool removedSomething = false;
@@ -177,12 +199,19 @@ private:
 
 } // namespace
 
-std::vector<std::string> builtInPackageNames()
+const InstallRecord& builtInPackage()
 {
-    std::set<std::string_view> names(std::begin(payloadNames), std::end(payloadNames));
-    names.insert(package_format::pluginModuleName);
-    names.insert(package_format::uninstallerName);
-    return {names.begin(), names.end()};
+    static const InstallRecord package = [] {
+        InstallRecord record{std::string(product::version), {}};
+        for (const BuiltInFile& file : builtInFiles) record.files.push_back({file.name, file.size, digestOf(file.sha256)});
+        try {
+            if (std::optional<RecordedFile> self = ownFile()) record.files.push_back(std::move(*self));
+        } catch (...) {
+            // Unknown bytes: an installed uninstaller without a record then stays as the user's.
+        }
+        return record;
+    }();
+    return package;
 }
 
 bool UninstallPlan::nothingToRemove() const
@@ -191,13 +220,13 @@ bool UninstallPlan::nothingToRemove() const
     return !entryPresent && !holdsWork(bundleLayout, bundle, running) && !holdsWork(productLayout, product, running);
 }
 
-UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope)
+UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope,
+                            const InstallLocations& locations, const InstallRecord& runningPackage)
 {
-    const InstallLocations locations = resolveInstallLocations(scope);
     UninstallPlan plan;
     plan.scope = scope;
-    plan.bundleLayout = layoutOf(locations.bundleFolder, true);
-    plan.productLayout = layoutOf(locations.productFolder, false);
+    plan.bundleLayout = layoutOf(locations.bundleFolder, PackageTree::Bundle, runningPackage);
+    plan.productLayout = layoutOf(locations.productFolder, PackageTree::Product, runningPackage);
     plan.runsInstalledCopy = sameFile(runningExecutable, uninstallerOf(plan));
     plan.entryPresent = uninstallEntryExists(scope);
     plan.bundle = surveyTree(plan.bundleLayout);
@@ -207,7 +236,7 @@ UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope 
     const std::wstring running = plan.runsInstalledCopy ? uninstallerOf(plan) : std::wstring();
     if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.bundleLayout, plan.bundle, running);
     if (!plan.refusal) plan.refusal = refusalForFilesInUse(plan.productLayout, plan.product, running);
-    if (plan.refusal) log(L"refused: " + *plan.refusal);
+    if (plan.refusal) event_log::write(L"refused: " + *plan.refusal);
     return plan;
 }
 
@@ -217,18 +246,19 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
     Removal removal(report);
     const std::wstring& uninstaller = uninstallerOf(plan);
     const auto lastOfItsTree = [&](const std::wstring& path) {
-        return sameLocation(path, plan.bundleLayout.marker) || sameLocation(path, plan.productLayout.marker) ||
+        return isProofOf(plan.bundleLayout, path) || isProofOf(plan.productLayout, path) ||
                sameLocation(path, uninstaller);
     };
 
-    // Every package file but the markers and the uninstaller, then the folders that emptied.
+    // Every package file but the records, the markers and the uninstaller, then the
+    // folders that emptied.
     for (const TreeSurvey* survey : {&plan.bundle, &plan.product}) {
         for (const std::wstring& file : survey->packageFiles)
             if (!lastOfItsTree(file)) removal.file(file);
         removal.emptiedFolders(*survey);
     }
 
-    // Looked at afresh: the markers go only where nothing else of the package is left.
+    // Looked at afresh: the proof goes only where nothing else is left.
     const TreeSurvey bundle = surveyTree(plan.bundleLayout);
     const TreeSurvey product = surveyTree(plan.productLayout);
     for (const TreeSurvey* survey : {&bundle, &product}) {
@@ -244,7 +274,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
 
     report.keptFiles = bundle.userFiles;
     report.keptFiles.insert(report.keptFiles.end(), product.userFiles.begin(), product.userFiles.end());
-    if (bundle.present && bundle.userFiles.empty()) removal.wholeTree(plan.bundleLayout, bundle);
+    if (bundle.present && bundle.userFiles.empty()) removal.wholeTree(plan.bundleLayout, PackageTree::Bundle, bundle);
     if (!report.problems.empty()) {
         report.outcome = UninstallOutcome::Incomplete;
         return report;
@@ -258,7 +288,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
         const LSTATUS status = RegDeleteKeyExW(uninstallRegistryRoot(plan.scope), uninstallKeyPath, KEY_WOW64_64KEY, 0);
         if (status == ERROR_SUCCESS) {
             removal.removedSomething = true;
-            log(L"removed the uninstall entry");
+            event_log::write(L"removed the uninstall entry");
         } else if (status != ERROR_FILE_NOT_FOUND) {
             removal.problem(L"The entry in Installed apps", utf8ToWide(systemErrorDescription(status)));
             return false;
@@ -274,7 +304,7 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
         report.selfRemovalNeeded = product.present;
     } else {
         if (product.present && removal.file(uninstaller) && !report.productFolderKept)
-            removal.wholeTree(plan.productLayout, product);
+            removal.wholeTree(plan.productLayout, PackageTree::Product, product);
         if (report.problems.empty()) removeEntry();
     }
     report.outcome = !report.problems.empty()   ? UninstallOutcome::Incomplete
@@ -286,22 +316,21 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
 void removeInstalledUninstaller(InstallScope scope)
 {
     const InstallLocations locations = resolveInstallLocations(scope);
-    const TreeLayout bundleLayout = layoutOf(locations.bundleFolder, true);
-    const TreeLayout productLayout = layoutOf(locations.productFolder, false);
+    const TreeLayout bundleLayout = layoutOf(locations.bundleFolder, PackageTree::Bundle, builtInPackage());
+    const TreeLayout productLayout = layoutOf(locations.productFolder, PackageTree::Product, builtInPackage());
     const TreeSurvey bundle = surveyTree(bundleLayout);
     const TreeSurvey product = surveyTree(productLayout);
     const std::wstring& uninstaller = productLayout.executables.front();
     const auto onlyLastFiles = [&](const TreeSurvey& survey) {
         return std::all_of(survey.packageFiles.begin(), survey.packageFiles.end(), [&](const std::wstring& file) {
-            return sameLocation(file, bundleLayout.marker) || sameLocation(file, productLayout.marker) ||
-                   sameLocation(file, uninstaller);
+            return isProofOf(bundleLayout, file) || isProofOf(productLayout, file) || sameLocation(file, uninstaller);
         });
     };
     // Anything else means this is not the end of an uninstall: an installation in
     // place, a foreign folder, or a caller of the hidden switch.
     if (bundle.refusal || product.refusal || !product.markerIsExact || uninstallEntryExists(scope) ||
         !onlyLastFiles(bundle) || !onlyLastFiles(product)) {
-        log(L"self-removal: the product folder is not the remains of an uninstall; nothing deleted");
+        event_log::write(L"self-removal: the product folder is not the remains of an uninstall; nothing deleted");
         return;
     }
     // The first process may take a moment to let go of its image.
@@ -314,14 +343,17 @@ void removeInstalledUninstaller(InstallScope scope)
     if (result.outcome == RemovalOutcome::NotOurs) return;
     if (result.outcome == RemovalOutcome::Refused) {
         if (deleteAtRestartUnderItsOwnName(uninstaller))
-            log(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
+            event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
         return;
     }
-    log(L"self-removal: removed " + uninstaller);
+    event_log::write(L"self-removal: removed " + uninstaller);
     if (!product.userFiles.empty()) return;
-    if (removeFileVerified(productLayout.marker).outcome != RemovalOutcome::Removed) return;
-    for (const std::wstring& folder : product.packageFolders) removeEmptyFolderVerified(folder);
-    log(L"self-removal: removed " + productLayout.folder);
+    if (const std::optional<ProofLeft> left =
+            removeProofWhenAlone(productLayout.folder, PackageTree::Product, realFileOperations())) {
+        event_log::write(L"self-removal: not removed: " + left->path);
+        return;
+    }
+    event_log::write(L"self-removal: removed " + productLayout.folder);
 }
 
 } // namespace elvara

@@ -1,9 +1,11 @@
 #pragma once
 // Removes what the setup program installed, in two steps: a plan that checks
 // everything and changes nothing, then the removal. Each install folder loses its
-// package files first and its ownership marker last, and keeps the marker when it
-// keeps a file that someone else put there. The uninstall entry goes, and the
+// package files first and its record and ownership marker last, and keeps both when
+// it keeps a file that someone else put there. The uninstall entry goes, and the
 // uninstaller itself is left to its copy, only when both folders are done.
+#include "install/install_locations.h"
+#include "install/install_record_format.h"
 #include "install/install_scope.h"
 #include "tree_survey.h"
 
@@ -23,12 +25,14 @@ struct UninstallPlan {
     bool nothingToRemove() const;
 };
 
-// The names of the package that this uninstaller came with: what it removes from a
-// folder that has no installation record.
-std::vector<std::string> builtInPackageNames();
+// The files of the package that this uninstaller came with, with their sizes and
+// SHA-256 (its own file by its own bytes): what a folder without a valid record is
+// judged by.
+const InstallRecord& builtInPackage();
 
 // The caller holds the scope's install lock.
-UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope);
+UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope scope,
+                            const InstallLocations& locations, const InstallRecord& runningPackage);
 
 enum class UninstallOutcome { Removed, NothingToRemove, Incomplete };
 
@@ -37,7 +41,7 @@ struct UninstallReport {
     std::vector<std::wstring> keptFiles; // the user's own files, left where they were
     std::vector<std::wstring> problems;  // what could not be removed, and why
     bool selfRemovalNeeded = false;      // the running Uninstall.exe, and the marker beside it, are left to the copy
-    bool productFolderKept = false;      // with a user's file in it, the product folder and its marker stay
+    bool productFolderKept = false;      // with a user's file in it, the product folder, its record and marker stay
 };
 
 // Carries out a plan without refusal. Incomplete leaves the uninstall entry and
@@ -45,9 +49,9 @@ struct UninstallReport {
 UninstallReport carryOutUninstall(const UninstallPlan& plan);
 
 // The copy's part, once the first process has ended: deletes the installed
-// Uninstall.exe, and the product folder's marker and the folder itself when nothing
-// else is left in it, only while the marker is exact, the uninstall entry is gone
-// and no other package file remains. The caller holds the scope's install lock.
+// Uninstall.exe, and the product folder's record, marker and the folder itself when
+// nothing else is left in it, only while the marker is exact, the uninstall entry is
+// gone and no other package file remains. The caller holds the scope's install lock.
 void removeInstalledUninstaller(InstallScope scope);
 
 } // namespace elvara

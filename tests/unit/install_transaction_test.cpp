@@ -1,7 +1,7 @@
 #include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
-#include "install/install_record.h"
+#include "install/ownership.h"
 #include "install/install_transaction.h"
 #include "install/path_text.h"
 #include "package/crypto.h"
@@ -67,8 +67,9 @@ class FailingFileOperations : public FileOperations {
 public:
     enum Kind { Write, Flush, Rename, RemoveFile };
 
-    // Calls of that kind, counted from 1, that fail.
+    // Calls of that kind, counted from 1, that fail; a failed flush reports flushError.
     void failAt(Kind kind, std::set<unsigned> calls) { failing_[kind] = std::move(calls); }
+    DWORD flushError = ERROR_IO_DEVICE;
     std::vector<std::pair<std::wstring, std::wstring>> renames; // every rename tried, in order
 
     bool write(HANDLE file, ByteView data, DWORD& written) override
@@ -79,7 +80,7 @@ public:
     bool flush(HANDLE file) override
     {
         if (!failsNow(Flush)) return FileOperations::flush(file);
-        SetLastError(ERROR_IO_DEVICE);
+        SetLastError(flushError);
         return false;
     }
     void rename(const std::wstring& from, const std::wstring& to) override
@@ -362,15 +363,24 @@ TEST(InstallTransaction, PluginHeldOpenRefusesTheUpdateAMissingOneDoesNot)
 
 TEST(InstallTransaction, StagedWriteThatIsShortOrNotFlushedFailsAndChangesNothing)
 {
+    // The text keeps the cause where the system gives one, and its advice fits it.
     const struct {
         const char* title;
         FailingFileOperations::Kind kind;
         unsigned call;
+        DWORD flushError;
+        const char* textStart;
+        const char* cause;
     } cases[] = {
-        {"a write one byte short", FailingFileOperations::Write, 1},
-        {"a write one byte short, later file", FailingFileOperations::Write, 6},
-        {"a failed flush", FailingFileOperations::Flush, 1},
-        {"a failed flush of the last file", FailingFileOperations::Flush, 9},
+        {"a write one byte short", FailingFileOperations::Write, 1, 0, "Unable to write the complete plugin file", ""},
+        {"a write one byte short, later file", FailingFileOperations::Write, 6, 0,
+         "Unable to write the complete plugin file", ""},
+        {"a failed flush", FailingFileOperations::Flush, 1, ERROR_IO_DEVICE, "Unable to write the complete plugin file ",
+         "I/O device error"},
+        {"a failed flush of the last file", FailingFileOperations::Flush, 9, ERROR_IO_DEVICE,
+         "Unable to write the complete plugin file ", "I/O device error"},
+        {"a full disk", FailingFileOperations::Flush, 4, ERROR_DISK_FULL, "There is not enough space on the disk for ",
+         "Free some space, then run Setup again. Nothing was changed."},
     };
     for (const auto& c : cases) {
         for (const bool overExisting : {false, true}) {
@@ -380,10 +390,14 @@ TEST(InstallTransaction, StagedWriteThatIsShortOrNotFlushedFailsAndChangesNothin
             const TreeSnapshot before = snapshotTree(scratch.path());
             FailingFileOperations operations;
             operations.failAt(c.kind, {c.call});
+            operations.flushError = c.flushError;
             const std::string where = std::string(c.title) + (overExisting ? ", over an installation" : ", fresh");
-            EXPECT_EQ(installFailure(locations, [](std::uint32_t) {}, operations),
-                      "Unable to write the complete plugin file")
-                << where << ": a staged file that is not completely written and flushed must fail the installation";
+            const std::string failure = installFailure(locations, [](std::uint32_t) {}, operations);
+            EXPECT_TRUE(failure.starts_with(c.textStart) && failure.find(c.cause) != std::string::npos)
+                << where << ": a staged file that is not completely written and flushed must fail the installation, "
+                << "saying why: " << failure;
+            if (c.flushError == 0) EXPECT_EQ(failure, c.textStart) << where;
+            EXPECT_EQ(failure.find("DAW"), std::string::npos) << where;
             EXPECT_EQ(snapshotTree(scratch.path()), before) << where;
         }
     }
@@ -621,7 +635,10 @@ TEST(InstallTransaction, RemovePackageFilesDeletesOnlyNamedFiles)
         << "a folder kept for a file that is not ours is not a failure";
     EXPECT_TRUE(removePackageFiles(locations.productFolder, shippedEntries(), PackageTree::Product).empty());
     EXPECT_EQ(folderNames(locations.bundleFolder), std::vector<std::wstring>{L"Contents"});
-    EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents"), std::vector<std::wstring>{L"x86_64-win"});
+    EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents"), (std::vector<std::wstring>{L"Resources", L"x86_64-win"}));
+    EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents\\Resources"),
+              (std::vector<std::wstring>{L"elvara-installed-files.txt", L"elvara-product.txt"}))
+        << "a folder that keeps a file keeps its record and marker";
     EXPECT_EQ(folderNames(locations.bundleFolder + L"\\Contents\\x86_64-win"),
               std::vector<std::wstring>{L"foreign.dll"});
     EXPECT_FALSE(pathExistsQuietly(locations.productFolder));

@@ -27,10 +27,10 @@ TEST(Ownership, MarkerMustMatchByteForByte)
         makeFolders(scratch / L"bundle\\Contents\\Resources");
         writeFile(scratch / L"bundle\\Contents\\Resources\\elvara-product.txt", c.content);
         writeFile(scratch / L"install-marker.txt", c.content);
-        EXPECT_EQ(isOwnedFolder(scratch / L"bundle", true), c.owned) << c.title;
-        EXPECT_EQ(isOwnedFolder(scratch.path(), false), c.owned) << c.title;
+        EXPECT_EQ(isOwnedFolder(scratch / L"bundle", PackageTree::Bundle), c.owned) << c.title;
+        EXPECT_EQ(isOwnedFolder(scratch.path(), PackageTree::Product), c.owned) << c.title;
         // Each folder kind reads only its own marker.
-        EXPECT_FALSE(isOwnedFolder(scratch / L"bundle", false)) << c.title;
+        EXPECT_FALSE(isOwnedFolder(scratch / L"bundle", PackageTree::Product)) << c.title;
     }
 }
 
@@ -38,11 +38,11 @@ TEST(Ownership, FoldersWithoutAReadableMarkerAreForeign)
 {
     ScratchFolder scratch;
     makeFolders(scratch / L"empty");
-    EXPECT_FALSE(isOwnedFolder(scratch / L"empty", true));
-    EXPECT_FALSE(isOwnedFolder(scratch / L"empty", false));
+    EXPECT_FALSE(isOwnedFolder(scratch / L"empty", PackageTree::Bundle));
+    EXPECT_FALSE(isOwnedFolder(scratch / L"empty", PackageTree::Product));
     writeFile(scratch / L"a-file", "ElvaraSound-Livewire-CF9A52D3-v1\n");
-    EXPECT_FALSE(isOwnedFolder(scratch / L"a-file", false));
+    EXPECT_FALSE(isOwnedFolder(scratch / L"a-file", PackageTree::Product));
     makeFolders(scratch / L"marker-is-folder\\install-marker.txt");
-    EXPECT_FALSE(isOwnedFolder(scratch / L"marker-is-folder", false));
-    EXPECT_THROW(isOwnedFolder(L"relative", false), std::runtime_error);
+    EXPECT_FALSE(isOwnedFolder(scratch / L"marker-is-folder", PackageTree::Product));
+    EXPECT_THROW(isOwnedFolder(L"relative", PackageTree::Product), std::runtime_error);
 }

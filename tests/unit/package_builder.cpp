@@ -39,4 +39,11 @@ std::vector<std::uint8_t> buildPackage(const std::vector<BuiltEntry>& entries, s
     return out;
 }
 
+std::vector<BuiltEntry> minimalEntriesWith(std::vector<BuiltEntry> more)
+{
+    std::vector<BuiltEntry> entries = minimalEntries();
+    entries.insert(entries.end(), more.begin(), more.end());
+    return entries;
+}
+
 } // namespace elvara::test

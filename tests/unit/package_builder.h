@@ -21,4 +21,7 @@ std::vector<BuiltEntry> minimalEntries();
 std::vector<std::uint8_t> buildPackage(const std::vector<BuiltEntry>& entries,
                                        std::optional<std::uint32_t> countField = std::nullopt);
 
+// The minimal entries and these.
+std::vector<BuiltEntry> minimalEntriesWith(std::vector<BuiltEntry> more);
+
 } // namespace elvara::test

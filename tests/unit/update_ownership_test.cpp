@@ -3,12 +3,12 @@
 // place, and a kill at any step of the swap is put right without losing either.
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
-#include "install/install_record.h"
+#include "install/ownership.h"
 #include "install/install_transaction.h"
 #include "install/path_text.h"
 #include "package/crypto.h"
 #include "package/text.h"
-#include "unit/package_builder.h"
+#include "unit/built_package.h"
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -23,24 +23,9 @@ using namespace elvara::test;
 
 namespace {
 
-// A package kept alive with the entries that point into it.
-struct Package {
-    explicit Package(std::vector<BuiltEntry> built)
-    {
-        std::sort(built.begin(), built.end(), [](const BuiltEntry& a, const BuiltEntry& b) { return a.name < b.name; });
-        bytes = buildPackage(built);
-        entries = parseSetupPackage({bytes.data(), bytes.size()});
-    }
-    std::vector<std::uint8_t> bytes;
-    std::vector<PackageEntry> entries;
-};
+using Package = BuiltPackage;
 
-std::vector<BuiltEntry> with(std::vector<BuiltEntry> more)
-{
-    std::vector<BuiltEntry> entries = minimalEntries();
-    entries.insert(entries.end(), more.begin(), more.end());
-    return entries;
-}
+std::vector<BuiltEntry> with(std::vector<BuiltEntry> more) { return minimalEntriesWith(std::move(more)); }
 
 // A: an older release. B: drops PRIVACY.txt and Legacy/Guide.txt, adds CHANGES.txt and
 // a factory preset inside the bundle, and changes the read-me.

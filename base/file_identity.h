@@ -1,0 +1,22 @@
+#pragma once
+// How the programs open what they judge: sharing everything, never following a link;
+// and whether two spellings, or an opened handle and a spelling, name one location.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace elvara {
+
+inline constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+inline constexpr DWORD noLinkFollowing = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+// True when both name the same location (separators and ASCII letter case folded,
+// a "\\?\" prefix ignored, "\\?\UNC\server\share" and "\\server\share" alike).
+bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
+
+// True when the handle's final path is the expected location: a file link that
+// reports no reparse attribute is told by its final path, which is its target's.
+bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept;
+
+} // namespace elvara
