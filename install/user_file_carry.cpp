@@ -100,8 +100,13 @@ struct Carrier {
 
     void walk(const std::wstring& fromFolder, const std::wstring& toFolder)
     {
-        const std::optional<std::vector<std::wstring>> names = listed(appendPath(fromRoot, fromFolder));
+        std::optional<std::vector<std::wstring>> names = listed(appendPath(fromRoot, fromFolder));
         if (!names) return;
+        // Items whose own name is free go first, so that an item kept beside as
+        // "(yours)" by an earlier update keeps that name and a newly kept one takes the next.
+        std::stable_partition(names->begin(), names->end(), [&](const std::wstring& name) {
+            return inspectEntry(appendPath(toRoot, appendPath(toFolder, name))) == EntryKind::Absent;
+        });
         for (const std::wstring& name : *names) {
             if (stopped()) return;
             const std::wstring from = appendPath(fromFolder, name);

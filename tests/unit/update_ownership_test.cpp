@@ -1,6 +1,7 @@
 // Updates, repairs and downgrades between two crafted packages: what the previous
 // installation's record lists is ours, everything else is the user's and keeps its
 // place, and a kill at any step of the swap is put right without losing either.
+#include "base/event_log.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/ownership.h"
@@ -446,4 +447,77 @@ TEST(UpdateOwnership, LeftoversNeverMoveIntoAFolderThatIsNotOurs)
     }
     EXPECT_EQ(installFailure(packageB(), locations),
               "The existing product folder is not an ElvaraSound installation. It will not be overwritten.");
+}
+
+namespace {
+
+// Real operations, except that the swap's first rename fails and, after the carry's
+// forward moves, every move fails: a rollback that cannot give the user's items back.
+class NoWayBackOperations : public FileOperations {
+public:
+    explicit NoWayBackOperations(unsigned forwardMoves) : forwardMoves_(forwardMoves) {}
+    void rename(const std::wstring& from, const std::wstring& to) override
+    {
+        if (++renames_ == 1) throw FilesystemFailure("rename", ERROR_INVALID_FUNCTION, from, to);
+        FileOperations::rename(from, to);
+    }
+    DWORD moveWithoutReplacing(const std::wstring& from, const std::wstring& to) override
+    {
+        if (++moves_ > forwardMoves_) return ERROR_WRITE_PROTECT;
+        return FileOperations::moveWithoutReplacing(from, to);
+    }
+
+private:
+    unsigned forwardMoves_;
+    unsigned renames_ = 0;
+    unsigned moves_ = 0;
+};
+
+} // namespace
+
+TEST(UpdateOwnership, AUsersFileThatARollbackCannotGiveBackIsNamedWithWhereItIs)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    const std::wstring notes = locations.productFolder + L"\\MyNotes.txt";
+    writeFile(notes, "my notes");
+    const ScratchFolder logFolder;
+    event_log::open(logFolder / L"install.log");
+    NoWayBackOperations operations(1);
+    const std::string failure = installFailure(packageB(), locations, operations);
+    event_log::close();
+
+    std::wstring stays;
+    for (const std::wstring& name : workingFolders(scratch))
+        if (name.starts_with(L"ElvaraSound.install-")) stays = scratch / (L"Program Files\\" + name + L"\\MyNotes.txt");
+    ASSERT_FALSE(stays.empty()) << "the staged folder keeps the item it could not give back";
+    EXPECT_EQ(readFile(stays), "my notes");
+    const std::string expected =
+        "Your file " + wideToUtf8(notes) + " could not be put back (" + systemErrorDescription(ERROR_WRITE_PROTECT) +
+        "); it is now " + wideToUtf8(stays) + ".";
+    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    EXPECT_NE(readFile(logFolder / L"install.log").find("rollback: could not put back the user's " + wideToUtf8(notes)),
+              std::string::npos);
+
+    // The next run gives it back and installs.
+    ASSERT_EQ(installFailure(packageB(), locations), "installed");
+    EXPECT_EQ(readFile(notes), "my notes");
+    EXPECT_TRUE(workingFolders(scratch).empty());
+}
+
+TEST(UpdateOwnership, AChangedFileBesideAnEarlierKeptOneGetsTheNextName)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    writeFile(locations.productFolder + L"\\README (yours).txt", "kept by an earlier update");
+    writeFile(locations.productFolder + L"\\README.txt", "my read-me");
+    InstallOutcome outcome;
+    ASSERT_EQ(installFailure(packageA(), locations, realFileOperations(), &outcome), "installed");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\README.txt"), "read-me A");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\README (yours).txt"), "kept by an earlier update");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\README (yours 2).txt"), "my read-me");
+    ASSERT_EQ(outcome.keptBeside.size(), 1u);
+    EXPECT_EQ(outcome.keptBeside[0].keptAs, locations.productFolder + L"\\README (yours 2).txt");
 }
