@@ -7,13 +7,6 @@ remove_installation
 trap 'stop_holder; remove_installation; cleanup' EXIT
 
 holder_pid=
-start_holder() { # mode target
-    "$wine" "$helpers/holder.exe" "$1" "$(winpath "$2")" >"$scratch/holder.out" 2>&1 &
-    holder_pid=$!
-    for _ in $(seq 1 100); do grep -q holding "$scratch/holder.out" && return 0; sleep 0.1; done
-    fail "holder $*: $(cat "$scratch/holder.out")"
-}
-stop_holder() { [[ -n $holder_pid ]] && { kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null; holder_pid=; }; }
 quiet_install() { # title
     run_capture setup "$setup_exe" --quiet
     expect_eq "$1: Setup's exit code" "$(cat "$scratch/setup.rc")" 0
@@ -138,6 +131,7 @@ for point in "ElvaraSound.vst3.rollback-" "ElvaraSound.rollback-"; do
     expect_eq "$title, uninstalled: nothing of ours, the user's file kept" \
         "$(cd "$program_files" && find ElvaraSound* "Common Files/VST3" -type f 2>/dev/null | sort)" \
         "ElvaraSound/MyNotes.txt
+ElvaraSound/elvara-installed-files.txt
 ElvaraSound/install-marker.txt"
     expect_eq "$title, uninstalled: entry" "$(registry_value DisplayName)" ""
     rm -rf "$product_dir"
@@ -164,7 +158,8 @@ kill -9 "$uninstaller"
 wait "$uninstaller" 2>/dev/null
 sleep 2
 expect_eq "killed with its last message open: no process of ours" "$(our_processes)" ""
-expect_eq "killed with its last message open: what stays" "$(ls "$product_dir" | tr '\n' ' ')" "Uninstall.exe install-marker.txt "
+expect_eq "killed with its last message open: what stays" "$(ls "$product_dir" | tr '\n' ' ')" \
+    "Uninstall.exe elvara-installed-files.txt install-marker.txt "
 run_capture rerun "$product_dir/Uninstall.exe" /S
 expect_eq "killed with its last message open, run again: exit code" "$(cat "$scratch/rerun.rc")" 0
 expect_nothing_of_ours "killed with its last message open, run again"

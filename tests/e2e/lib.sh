@@ -108,7 +108,8 @@ bundle_dir="$program_files/Common Files/VST3/ElvaraSound.vst3"
 product_dir="$program_files/ElvaraSound"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ElvaraSound-Livewire'
 remove_installation() {
-    rm -rf "$bundle_dir" "$product_dir" "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.*
+    rm -rf "$bundle_dir" "$product_dir" "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* \
+        "$program_files/Common Files/VST3"/ElvaraSound.vst3.*
     "$wine" reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1 || true
 }
 registry_value() { # name
@@ -224,12 +225,40 @@ find_box() {
     done
     return 1
 }
+# A second process that holds a file or a folder (tests/helpers/holder.cpp); the caller
+# sets holder_pid= and calls stop_holder on exit.
+start_holder() { # mode target
+    "$wine" "$helpers/holder.exe" "$1" "$(winpath "$2")" >"$scratch/holder.out" 2>&1 &
+    holder_pid=$!
+    for _ in $(seq 1 100); do grep -q holding "$scratch/holder.out" && return 0; sleep 0.1; done
+    fail "holder $*: $(cat "$scratch/holder.out")"
+}
+stop_holder() { [[ -n $holder_pid ]] && { kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null; holder_pid=; }; }
 # Waits for a path to disappear (a self-removal copy works after its first process ends).
 wait_until_gone() { # path [timeout seconds]
     for _ in $(seq 1 $((${2:-15} * 10))); do [[ -e $1 ]] || return 0; sleep 0.1; done
     return 1
 }
 tree_snapshot() { (cd "$1" 2>/dev/null && find . -printf '%y %s %p\n' | sort); }
+
+# A second installer: the same program with another payload's package. It drops
+# PRIVACY.txt and adds CHANGES.txt and a factory preset inside the bundle. Sets setup_b
+# and b_contents (its package's files).
+make_second_installer() {
+    local payload_b=$scratch/payload-b contents=$build/generated/package-contents
+    cp -r "$build/../../resources/payload" "$payload_b"
+    rm "$payload_b/Product/PRIVACY.txt"
+    echo "What changed in this release." >"$payload_b/Product/CHANGES.txt"
+    mkdir -p "$payload_b/VST3/ElvaraSound.vst3/Contents/Resources/Presets"
+    echo "factory preset" >"$payload_b/VST3/ElvaraSound.vst3/Contents/Resources/Presets/Factory.vstpreset"
+    b_contents=$scratch/b-contents
+    "$build/host-tools/package_writer" --payload "$payload_b" --output "$scratch/b.pkg" --contents "$b_contents" \
+        --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+        --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" >/dev/null
+    setup_b=$scratch/ElvaraSoundSetupB.exe
+    cp "$setup_exe" "$setup_b"
+    "$wine" "$helpers/replace_resource.exe" "$(winpath "$setup_b")" "$(winpath "$scratch/b.pkg")"
+}
 
 # The result text of a Finished page in a screenshot matches the program's own
 # off-screen rendering of the expected text (fewer than 1 % of its pixels differ).

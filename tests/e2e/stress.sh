@@ -25,7 +25,13 @@ cp "$setup_exe" "$stress_exe"
 mkdir -p "$vst3_dir/OtherVendor.vst3/Contents"
 echo "another vendor's plug-in" >"$vst3_dir/OtherVendor.vst3/Contents/plugin.bin"
 foreign_before=$(tree_snapshot "$vst3_dir/OtherVendor.vst3")
-working_folders() { ls -d "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.* 2>/dev/null | sed "s|$program_files/||"; }
+working_folders() {
+    ls -d "$program_files/Common Files"/ElvaraSound.vst3.* "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.* 2>/dev/null |
+        sed "s|$program_files/||"
+}
+# What a plug-in host that scans the VST3 folder through and through would load besides
+# the installed plug-in: it must find none.
+stray_modules() { (cd "$vst3_dir" && find . -name '*.vst3' -type f | grep -v '^\./ElvaraSound\.vst3/'); }
 
 # ---- one full run gives the own installation; a reinstall gives the span of the
 # transaction: from the first working folder beside the targets until the last one is gone
@@ -82,6 +88,7 @@ for delay_ms in $points; do
     wait "$perform_pid" 2>/dev/null
     sleep 0.3
     expect_eq "kill at +${delay_ms} ms: foreign files" "$(tree_snapshot "$vst3_dir/OtherVendor.vst3")" "$foreign_before"
+    expect_eq "kill at +${delay_ms} ms: modules a host would find besides ours" "$(stray_modules)" ""
     left=$(working_folders | tr '\n' ' ')
     state="bundle $([[ -e $bundle_dir ]] && echo present || echo absent), product $([[ -e $product_dir ]] && echo present || echo absent)"
     echo "kill at +${delay_ms} ms: $state; working folders: ${left:-none}"
@@ -110,13 +117,13 @@ run_capture uninstall "$product_dir/Uninstall.exe" /S
 for _ in $(seq 1 150); do [[ -e $product_dir/Uninstall.exe ]] || break; sleep 0.1; done
 expect_eq "uninstall: decoy" "$(cat "$scratch/decoy.txt" 2>&1)" "a user's file outside the product"
 expect_eq "uninstall: bundle folder" "$([[ -e $bundle_dir ]] && echo present)" ""
-# (a folder that keeps a user's file keeps its marker, so that Setup and the uninstaller can work in it again)
+# (a folder that keeps a user's file keeps its marker and record, so that Setup and the uninstaller can work in it again)
 expect_eq "uninstall: what stays of the product folder" "$(cd "$product_dir" 2>/dev/null && find . -type f | sort)" \
-    "$(printf '%s\n' "./$user_file" ./install-marker.txt | sort)"
+    "$(printf '%s\n' "./$user_file" ./install-marker.txt ./elvara-installed-files.txt | sort)"
 expect_eq "uninstall: uninstall entry" "$(registry_value DisplayName)" ""
 # The link's working folder is not ours to empty: the link cannot be deleted without its target.
 expect_eq "uninstall: working folders" "$(working_folders | grep -v '^ElvaraSound\.rollback-')" ""
-rm -rf "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.*-*
+rm -rf "$program_files/Common Files"/ElvaraSound.vst3.* "$vst3_dir"/ElvaraSound.vst3.* "$program_files"/ElvaraSound.*-*
 remove_installation
 
 # ---- two installations at once: at most one succeeds, the result is whole

@@ -35,6 +35,7 @@ expect_eq "after a killed update: nothing of ours anywhere, the user's files in 
     "$(cd "$program_files" && find ElvaraSound* "Common Files/VST3" -type f 2>/dev/null | sort)" \
     "ElvaraSound/MyNotes.txt
 ElvaraSound/Presets/old.preset
+ElvaraSound/elvara-installed-files.txt
 ElvaraSound/install-marker.txt"
 grep -qF 'MyNotes.txt' "$scratch/interrupted.out" && grep -qF 'old.preset' "$scratch/interrupted.out" && pass \
     || fail "after a killed update: the kept files are named ($(cat "$scratch/interrupted.out"))"

@@ -161,7 +161,7 @@ grep -qF 'Shortcut to my projects' "$scratch/users_link.out" && pass \
 wait_until_gone "$product_dir/Uninstall.exe" || fail "a user's link in the product folder: the uninstaller stayed"
 [[ -L "$product_dir/Shortcut to my projects" ]] && pass || fail "a user's link in the product folder: the link is gone"
 expect_eq "a user's link in the product folder: what stays" "$(ls "$product_dir" | tr '\n' '|')" \
-    "Shortcut to my projects|install-marker.txt|"
+    "Shortcut to my projects|elvara-installed-files.txt|install-marker.txt|"
 expect_eq "a user's link in the product folder: its target untouched" \
     "$(cd "$decoys" && find . -printf '%y %s %p\n' | sort)" "$decoys_before"
 [[ ! -e $bundle_dir ]] && pass || fail "a user's link in the product folder: the bundle stayed"
@@ -210,8 +210,10 @@ grep -qF 'my-notes.txt' "$scratch/user_files.out" && pass || fail "user files: t
 wait_until_gone "$product_dir/Uninstall.exe" && pass || fail "user files: Uninstall.exe is still there"
 remaining() { (cd "$program_files" && find "Common Files/VST3/ElvaraSound.vst3" ElvaraSound -type f 2>/dev/null | sort); }
 expect_eq "user files: only they and their folders' markers remain" "$(remaining)" \
-"Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt
+"Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt
+Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt
 Common Files/VST3/ElvaraSound.vst3/Contents/x86_64-win/my-settings.ini
+ElvaraSound/elvara-installed-files.txt
 ElvaraSound/install-marker.txt
 ElvaraSound/my-notes.txt"
 expect_eq "user files: entry removed" "$(registry_value DisplayName)" ""
@@ -236,9 +238,9 @@ users_before=$( (cd "$program_files" && find "Common Files/VST3/ElvaraSound.vst3
 run_capture second "$product_dir/Uninstall.exe" /S
 expect_eq "second uninstall: exit code" "$(cat "$scratch/second.rc")" 0
 wait_until_gone "$product_dir/Uninstall.exe" && pass || fail "second uninstall: Uninstall.exe is still there"
-# A folder keeps its marker only where it keeps a user's file.
-markers_kept=$(grep -q '^Common Files/' <<<"$users_before" && echo "Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt"
-    grep -q '^ElvaraSound/' <<<"$users_before" && echo "ElvaraSound/install-marker.txt")
+# A folder keeps its marker and record only where it keeps a user's file.
+markers_kept=$(grep -q '^Common Files/' <<<"$users_before" && printf '%s\n' "Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-product.txt" "Common Files/VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt"
+    grep -q '^ElvaraSound/' <<<"$users_before" && printf '%s\n' "ElvaraSound/install-marker.txt" "ElvaraSound/elvara-installed-files.txt")
 expect_eq "second uninstall: the user's files and their folders' markers remain" "$(remaining)" \
     "$(printf '%s\n' "$users_before" "$markers_kept" | grep -v '^$' | sort)"
 expect_eq "second uninstall: entry removed" "$(registry_value DisplayName)" ""

@@ -39,9 +39,14 @@ for path in "$folder\\Uninstall.exe" "$folder"; do
         || fail "$path is not scheduled for deletion at restart: $(pending_deletions)"
 done
 
-# ---- No at the confirmation: exit code 1602, nothing changed
+# ---- No at the confirmation: exit code 1602, nothing changed, not even what an
+# interrupted update left (a staged folder with the user's file), which a Yes would clear
 install_with_perform
-before=$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")
+staged="$product_dir.install-00112233445566ff"
+cp -r "$product_dir" "$staged"
+echo "my notes" >"$staged/MyNotes.txt"
+snapshot_all() { tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir"; tree_snapshot "$staged"; }
+before=$(snapshot_all)
 "$wine" "$helpers/run_command_line.exe" '"C:\Program Files\ElvaraSound\Uninstall.exe"' \
     "$(winpath "$scratch/declined.rc")" >/dev/null 2>&1 &
 box=$(find_box) || fail "declined: no confirmation"
@@ -49,8 +54,9 @@ press "$box" n
 wait
 expect_eq "declined: exit code" "$(tr -d '\r' <"$scratch/declined.rc")" 1602
 sleep 1
-expect_eq "declined: nothing changed" "$(tree_snapshot "$bundle_dir"; tree_snapshot "$product_dir")" "$before"
+expect_eq "declined: nothing changed" "$(snapshot_all)" "$before"
 expect_eq "declined: entry kept" "$(registry_value DisplayName)" "ElvaraSound Livewire Edition"
+rm -rf "$staged"
 
 # ---- the last message box open for more than a minute: the copy starts when it is
 # closed, and Uninstall.exe still goes
@@ -131,8 +137,8 @@ renamed=$(cd "$product_dir" && ls -d Uninstall.exe.*.deleted-at-restart 2>/dev/n
 pending_deletions | grep -qiF "Program Files\\ElvaraSound\\$renamed" && pass \
     || fail "no copy: $renamed is not scheduled: $(pending_deletions)"
 [[ ! -e $bundle_dir ]] && pass || fail "no copy: the bundle is still there"
-expect_eq "no copy: the renamed uninstaller and the marker stay" "$(ls "$product_dir" | tr '\n' ' ')" \
-    "$renamed install-marker.txt "
+expect_eq "no copy: the renamed uninstaller, the record and the marker stay" "$(ls "$product_dir" | tr '\n' ' ')" \
+    "$renamed elvara-installed-files.txt install-marker.txt "
 expect_eq "no copy: entry removed" "$(registry_value DisplayName)" ""
 # Installed again before the restart: nothing that the restart deletes belongs to the
 # new installation (the fixed names and the folders are never scheduled); the renamed

@@ -7,20 +7,7 @@ source "$(dirname "$0")/lib.sh"
 remove_installation
 trap 'remove_installation; cleanup' EXIT
 
-# ---- the second installer: the same program with another payload's package
-payload_b=$scratch/payload-b
-cp -r "$build/../../resources/payload" "$payload_b"
-rm "$payload_b/Product/PRIVACY.txt"
-echo "What changed in this release." >"$payload_b/Product/CHANGES.txt"
-mkdir -p "$payload_b/VST3/ElvaraSound.vst3/Contents/Resources/Presets"
-echo "factory preset" >"$payload_b/VST3/ElvaraSound.vst3/Contents/Resources/Presets/Factory.vstpreset"
-contents=$build/generated/package-contents
-"$build/host-tools/package_writer" --payload "$payload_b" --output "$scratch/b.pkg" --contents "$scratch/b-contents" \
-    --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
-    --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" >/dev/null
-setup_b=$scratch/ElvaraSoundSetupB.exe
-cp "$setup_exe" "$setup_b"
-"$wine" "$helpers/replace_resource.exe" "$(winpath "$setup_b")" "$(winpath "$scratch/b.pkg")"
+make_second_installer
 
 working_folders() { ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null; }
 quiet_install() { # name exe
@@ -35,17 +22,17 @@ add_user_files() { # the name that the next version starts to use
     echo "my preset" >"$bundle_dir/$user_preset"
     echo "my own $1" >"$product_dir/$1"
 }
-# Uninstalls with the installed uninstaller: only the user's files and their folders' markers stay.
+# Uninstalls with the installed uninstaller: only the user's files and their folders' markers and records stay.
 uninstall_keeps_only() { # name product-user-files...
     run_capture "$1" "$product_dir/Uninstall.exe" /S
     expect_eq "$1: exit code" "$(cat "$scratch/$1.rc")" 0
     wait_until_gone "$product_dir/Uninstall.exe" || fail "$1: the uninstaller stayed"
     local expected_product
-    expected_product=$(printf '%s\n' "${@:2}" install-marker.txt | sort)
+    expected_product=$(printf '%s\n' "${@:2}" install-marker.txt elvara-installed-files.txt | sort)
     expect_eq "$1: what stays in the product folder" "$(cd "$product_dir" && find . -type f | sed 's|^\./||' | sort)" \
         "$expected_product"
     expect_eq "$1: what stays in the bundle" "$(cd "$bundle_dir" && find . -type f | sed 's|^\./||' | sort)" \
-        "$(printf '%s\n' Contents/Resources/elvara-product.txt "$user_preset" | sort)"
+        "$(printf '%s\n' Contents/Resources/elvara-product.txt Contents/Resources/elvara-installed-files.txt "$user_preset" | sort)"
     local listed
     listed=$(tr -d '\r' <"$scratch/$1.out" | grep -F 'C:\' | grep -vF 'Program Files\Common Files\VST3\ElvaraSound.vst3\Contents\Resources\UserPresets' || true)
     expect_eq "$1: the kept product files are named" "$(sort <<<"$listed")" \
@@ -59,7 +46,7 @@ uninstall_keeps_only() { # name product-user-files...
 quiet_install first "$setup_exe"
 add_user_files CHANGES.txt
 quiet_install update "$setup_b"
-expect_installed "update" "$scratch/b-contents" MyNotes.txt "CHANGES (yours).txt" "bundle:$user_preset"
+expect_installed "update" "$b_contents" MyNotes.txt "CHANGES (yours).txt" "bundle:$user_preset"
 expect_eq "update: the user's CHANGES.txt kept beside the new one" "$(cat "$product_dir/CHANGES (yours).txt")" "my own CHANGES.txt"
 expect_eq "update: the preset inside the bundle kept" "$(cat "$bundle_dir/$user_preset")" "my preset"
 [[ ! -e $product_dir/PRIVACY.txt ]] && pass || fail "update: the old version's PRIVACY.txt stayed"
