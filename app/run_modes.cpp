@@ -71,9 +71,9 @@ int installQuietly(const std::vector<std::wstring>& arguments)
         return relaunchElevatedAndWait();
     }
     try {
-        installProduct(scope, [](std::uint32_t) {});
-        const std::string line =
-            "Installed " + std::string(product::name) + " " + std::string(product::version) + ".";
+        const InstallOutcome outcome = installProduct(scope, [](std::uint32_t) {});
+        const std::string line = "Installed " + std::string(product::name) + " " + std::string(product::version) +
+                                 "." + wideToUtf8(workingFoldersLeftText(outcome));
         event_log::write("Result: " + line);
         writeStandardOutput(line + "\n");
         return exit_codes::success;

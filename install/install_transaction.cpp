@@ -202,8 +202,8 @@ struct Transaction {
 
 TreeSwap treeSwap(PackageTree tree, const std::wstring& installFolder, const std::wstring& token)
 {
-    TreeSwap swap{tree, installFolder, workingFolderPath(installFolder, WorkingKind::Staging, token),
-                  workingFolderPath(installFolder, WorkingKind::Rollback, token)};
+    TreeSwap swap{tree, installFolder, workingFolderPath(installFolder, tree, WorkingKind::Staging, token),
+                  workingFolderPath(installFolder, tree, WorkingKind::Rollback, token)};
     swap.existed = pathExists(installFolder);
     return swap;
 }
@@ -245,8 +245,10 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         if (transaction.bundle.existed) ensurePluginNotInUse(locations.bundleFolder);
 
         event_log::Phase staging("staging");
-        for (const TreeSwap* swap : {&transaction.bundle, &transaction.product})
+        for (const TreeSwap* swap : {&transaction.bundle, &transaction.product}) {
+            startRunNote(swap->staging, swap->tree, token);
             writeInstallRecord(swap->staging, swap->tree, entries, operations);
+        }
         const auto total = static_cast<std::uint32_t>(entries.size());
         std::uint32_t written = 0;
         for (const PackageEntry& entry : entries) {
@@ -265,7 +267,12 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             if (!swap->existed) continue;
             const TreeOwnership previous =
                 TreeOwnership::installedIn(swap->installFolder, swap->tree, runningPackageRecord(entries));
-            swap->carried = carryUserItems(swap->installFolder, swap->staging, previous, operations, true);
+            // Each item is noted before it moves, so that a run that is never finished
+            // gives every item its own name back.
+            const auto note = [swap](const CarriedItem& item) {
+                return noteCarried(swap->staging, swap->tree, {item.to, item.from});
+            };
+            swap->carried = carryUserItems(swap->installFolder, swap->staging, previous, operations, true, note);
             logCarried("carry", swap->installFolder, swap->staging, swap->carried);
             if (swap->carried.failure) fail(carryFailureText(*swap->carried.failure).c_str());
             swap->previousFiles = previous.ownedFiles();
@@ -279,6 +286,7 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             tree->movedAside = true;
         }
         for (TreeSwap* tree : {&transaction.bundle, &transaction.product}) {
+            createDirectories(parentPath(tree->installFolder)); // the VST3 folder may not exist yet
             operations.rename(tree->staging, tree->installFolder);
             tree->inPlace = true;
         }
@@ -323,6 +331,12 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     InstallOutcome outcome;
     {
         event_log::Phase cleanUp("clean-up");
+        // The run is done: its notes go first, so that the new folders are the installation.
+        for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
+            const RemovalResult removed = operations.removeFile(runNotePath(swap->installFolder, swap->tree));
+            if (removed.outcome != RemovalOutcome::Removed && removed.outcome != RemovalOutcome::Absent)
+                logLeftBehind("clean-up", {{runNotePath(swap->installFolder, swap->tree), removed.outcome, removed.error}});
+        }
         for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
             for (const CarriedItem& item : swap->carried.carried)
                 if (item.from != item.to)
@@ -334,6 +348,12 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         }
         cleanUp.succeeded();
     }
+    // Success means clean: a working folder that still holds files of ours is named.
+    for (const InterruptedRunFolder& left : interruptedRunFolders(runningPackageRecord(entries), locations))
+        if (left.holdsOurs) {
+            event_log::write("left behind for the next run: " + printablePath(left.path));
+            outcome.workingFoldersLeft.push_back(left.path);
+        }
     progress(100);
     return outcome;
 }

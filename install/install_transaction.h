@@ -23,6 +23,9 @@ struct KeptBeside {
 
 struct InstallOutcome {
     std::vector<KeptBeside> keptBeside;
+    // Working folders of ours that could not be cleared yet (a host holds a module in
+    // one, say): the next run of Setup or the uninstaller clears them.
+    std::vector<std::wstring> workingFoldersLeft;
 };
 
 // Installs both trees as one transaction: staging beside the targets (each tree's

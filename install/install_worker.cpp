@@ -63,6 +63,16 @@ std::wstring keptBesideText(const InstallOutcome& outcome)
     if (outcome.keptBeside.size() > named)
         text += L" " + std::to_wstring(outcome.keptBeside.size() - named) +
                 L" more of your files were kept beside new ones, each with \"(yours)\" in its name.";
+    return text + workingFoldersLeftText(outcome);
+}
+
+std::wstring workingFoldersLeftText(const InstallOutcome& outcome)
+{
+    std::wstring text;
+    for (const std::wstring& folder : outcome.workingFoldersLeft)
+        text += L" The working folder " + folder +
+                L" could not be cleared yet (a program, such as a DAW, may still use a file in it). Close that "
+                L"program; the next run of Setup or the uninstaller clears it.";
     return text;
 }
 

@@ -19,7 +19,9 @@ inline constexpr char administratorRequiredText[] =
 InstallOutcome installProduct(InstallScope scope, const ProgressCallback& progress);
 
 // One sentence per user's file that kept its place beside a new file of its name.
-std::wstring keptBesideText(const InstallOutcome& outcome);
+std::wstring keptBesideText(const InstallOutcome& outcome); // working folders left included
+// The working folders of ours that the run could not clear, named.
+std::wstring workingFoldersLeftText(const InstallOutcome& outcome);
 
 // The worker's whole run on the calling thread: install, then publish the result and
 // post WM_INSTALL_FINISHED exactly once. Never throws.

@@ -31,6 +31,15 @@ std::string_view recordName(PackageTree tree) noexcept
     return tree == PackageTree::Bundle ? package_format::bundleRecordName : package_format::productRecordName;
 }
 
+std::string_view runNoteName(PackageTree tree) noexcept
+{
+    return tree == PackageTree::Bundle ? package_format::bundleRunNoteName : package_format::productRunNoteName;
+}
+
+constexpr std::string_view runNoteHeader = "ElvaraSound run ";
+constexpr std::string_view carriedPrefix = "carried ";
+constexpr std::size_t maximumRunNoteSize = 16u << 20;
+
 std::string_view markerName(PackageTree tree) noexcept
 {
     return tree == PackageTree::Bundle ? package_format::bundleMarkerName : package_format::productMarkerName;
@@ -123,11 +132,16 @@ std::wstring installRecordPath(const std::wstring& root, PackageTree tree)
     return appendPath(root, installRecordRelativePath(tree));
 }
 
+std::wstring runNoteRelativePath(PackageTree tree) { return backslashed(treeRelativePath(runNoteName(tree))); }
+
+std::wstring runNotePath(const std::wstring& root, PackageTree tree) { return appendPath(root, runNoteRelativePath(tree)); }
+
 bool isProofOfOwnership(const std::wstring& relative)
 {
     const std::wstring key = relativePathKey(relative);
     for (const PackageTree tree : {PackageTree::Bundle, PackageTree::Product})
-        if (key == relativePathKey(markerRelativePath(tree)) || key == relativePathKey(installRecordRelativePath(tree)))
+        if (key == relativePathKey(markerRelativePath(tree)) || key == relativePathKey(installRecordRelativePath(tree)) ||
+            key == relativePathKey(runNoteRelativePath(tree)))
             return true;
     return false;
 }
@@ -228,7 +242,9 @@ TreeOwnership TreeOwnership::judged(std::wstring root, PackageTree tree, const I
     ownership.hasRecord_ = record.has_value();
     for (const RecordedFile& file : (record ? *record : runningPackage).files)
         if (treeOf(file.name) == tree) ownership.list(file.name, file);
-    ownership.list(recordName(tree), std::nullopt); // the record itself, whatever it holds
+    // The record and the run note themselves, whatever they hold.
+    ownership.list(recordName(tree), std::nullopt);
+    ownership.list(runNoteName(tree), std::nullopt);
     return ownership;
 }
 
@@ -294,7 +310,7 @@ std::vector<std::wstring> TreeOwnership::ownedFiles() const
 bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept
 {
     try {
-        return holdsOnly(root, {installRecordPath(root, tree), markerPath(root, tree)});
+        return holdsOnly(root, {runNotePath(root, tree), installRecordPath(root, tree), markerPath(root, tree)});
     } catch (...) {
         return false;
     }
@@ -302,16 +318,17 @@ bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept
 
 std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations)
 {
+    const std::wstring note = runNotePath(root, tree);
     const std::wstring record = installRecordPath(root, tree);
     const std::wstring marker = markerPath(root, tree);
     try {
-        if (!holdsOnly(root, {record, marker})) return std::nullopt;
+        if (!holdsOnly(root, {note, record, marker})) return std::nullopt;
     } catch (const FilesystemFailure& failure) {
         return ProofLeft{root, {RemovalOutcome::Refused, failure.errorCode()}};
     }
-    // The record before the marker: a folder that a kill leaves with the marker alone
-    // still holds nothing of anyone's.
-    for (const std::wstring& proof : {record, marker}) {
+    // The marker last: a folder that a kill leaves with the marker alone still holds
+    // nothing of anyone's.
+    for (const std::wstring& proof : {note, record, marker}) {
         const RemovalResult result = operations.removeFile(proof);
         if (result.outcome != RemovalOutcome::Removed && result.outcome != RemovalOutcome::Absent)
             return ProofLeft{proof, result};
@@ -321,25 +338,112 @@ std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageT
     return std::nullopt;
 }
 
-std::wstring workingFolderPath(const std::wstring& installFolder, WorkingKind kind, std::wstring_view token)
+namespace {
+
+std::wstring leafOf(const std::wstring& path)
 {
-    return installFolder + std::wstring(kind == WorkingKind::Staging ? stagingInfix : rollbackInfix) +
-           std::wstring(token);
+    const LexedPath lexed = lexPath(path);
+    return lexed.components.empty() ? std::wstring() : lexed.components.back();
 }
 
-std::optional<WorkingKind> workingKindOf(const std::wstring& installFolder, std::wstring_view name) noexcept
+} // namespace
+
+std::wstring workingFolderPath(const std::wstring& installFolder, PackageTree tree, WorkingKind kind,
+                               std::wstring_view token)
+{
+    return appendPath(workingFolderParents(installFolder, tree).front(),
+                      leafOf(installFolder) + std::wstring(kind == WorkingKind::Staging ? stagingInfix : rollbackInfix) +
+                          std::wstring(token));
+}
+
+std::vector<std::wstring> workingFolderParents(const std::wstring& installFolder, PackageTree tree)
+{
+    const std::wstring beside = parentPath(installFolder);
+    if (tree == PackageTree::Product) return {beside};
+    return {parentPath(beside), beside};
+}
+
+std::optional<WorkingName> parseWorkingFolderName(const std::wstring& installFolder, std::wstring_view name) noexcept
 {
     try {
-        const LexedPath lexed = lexPath(installFolder);
-        if (lexed.components.empty()) return std::nullopt;
-        const std::wstring& leaf = lexed.components.back();
-        if (!name.starts_with(leaf)) return std::nullopt;
+        const std::wstring leaf = leafOf(installFolder);
+        if (leaf.empty() || !name.starts_with(leaf)) return std::nullopt;
         const std::wstring_view rest = name.substr(leaf.size());
-        if (rest.starts_with(stagingInfix) && isToken(rest.substr(stagingInfix.size()))) return WorkingKind::Staging;
-        if (rest.starts_with(rollbackInfix) && isToken(rest.substr(rollbackInfix.size()))) return WorkingKind::Rollback;
+        for (const auto& [infix, kind] : {std::pair{stagingInfix, WorkingKind::Staging},
+                                          std::pair{rollbackInfix, WorkingKind::Rollback}})
+            if (rest.starts_with(infix) && isToken(rest.substr(infix.size())))
+                return WorkingName{kind, std::wstring(rest.substr(infix.size()))};
     } catch (...) {
     }
     return std::nullopt;
+}
+
+void startRunNote(const std::wstring& root, PackageTree tree, std::wstring_view token)
+{
+    const std::wstring path = runNotePath(root, tree);
+    createDirectories(parentPath(path));
+    UniqueFile note(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!note) throw FilesystemFailure("write", GetLastError(), path);
+    const std::string text = std::string(runNoteHeader) + wideToUtf8(std::wstring(token)) + "\n";
+    DWORD written = 0;
+    if (!WriteFile(note.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size() || !FlushFileBuffers(note.get()))
+        throw FilesystemFailure("write", GetLastError(), path);
+}
+
+bool noteCarried(const std::wstring& root, PackageTree tree, const CarriedName& item) noexcept
+{
+    try {
+        const std::wstring path = runNotePath(root, tree);
+        if (inspectEntry(path) != EntryKind::File) return false;
+        UniqueFile note(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const std::string line =
+            std::string(carriedPrefix) + wideToUtf8(item.inStaging) + "\t" + wideToUtf8(item.own) + "\n";
+        DWORD written = 0;
+        return note && WriteFile(note.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+               written == line.size() && FlushFileBuffers(note.get());
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<RunNote> readRunNote(const std::wstring& root, PackageTree tree) noexcept
+{
+    try {
+        const std::wstring path = runNotePath(root, tree);
+        if (inspectEntry(path) != EntryKind::File) return std::nullopt;
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        LARGE_INTEGER size{};
+        if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+            size.QuadPart > static_cast<LONGLONG>(maximumRunNoteSize))
+            return std::nullopt;
+        std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD read = 0;
+        if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
+            return std::nullopt;
+        RunNote note;
+        // Only whole lines count: a kill may cut the last one short.
+        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string_view line = std::string_view(text).substr(start, end - start);
+            if (start == 0) {
+                if (!line.starts_with(runNoteHeader)) return std::nullopt;
+                note.token = utf8ToWide(line.substr(runNoteHeader.size()));
+                if (!isToken(note.token)) return std::nullopt;
+                continue;
+            }
+            const std::size_t tab = line.find('\t');
+            if (!line.starts_with(carriedPrefix) || tab == std::string_view::npos) continue;
+            note.carried.push_back({utf8ToWide(line.substr(carriedPrefix.size(), tab - carriedPrefix.size())),
+                                    utf8ToWide(line.substr(tab + 1))});
+        }
+        if (note.token.empty()) return std::nullopt;
+        return note;
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 } // namespace elvara

@@ -12,7 +12,8 @@
 // - the record and the marker are a folder's proof of what is ours: they go last, and
 //   only when nothing else is left in the folder; a folder that keeps anything keeps both;
 // - working folders are named "<install folder>.install-<token>" (new files) and
-//   "<install folder>.rollback-<token>" (the previous installation).
+//   "<install folder>.rollback-<token>" (the previous installation); the bundle's stand
+//   outside the VST3 folder.
 #include "install/filesystem_ops.h"
 #include "install/folder_tree.h"
 #include "install/install_record_format.h"
@@ -38,8 +39,8 @@ std::wstring markerRelativePath(PackageTree tree);
 std::wstring markerPath(const std::wstring& root, PackageTree tree);
 std::wstring installRecordRelativePath(PackageTree tree);
 std::wstring installRecordPath(const std::wstring& root, PackageTree tree);
-// The record or the marker of either tree: what goes last, and only from a folder that
-// keeps nothing else.
+// The record, the marker or the run note of either tree: what goes last, and only from
+// a folder that keeps nothing else.
 bool isProofOfOwnership(const std::wstring& relative);
 
 // ---- the marker
@@ -116,11 +117,11 @@ private:
 // The key under which relative paths are compared.
 std::wstring relativePathKey(const std::wstring& relative);
 
-// True when the folder holds its record, its marker and empty folders at most.
+// True when the folder holds its record, marker, run note and empty folders at most.
 bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept;
 
-// Removes the folder's record and marker, once the folder holds nothing else but
-// empty folders; then those folders and the folder itself. Nothing when anything else
+// Removes the folder's run note, record and marker, once the folder holds nothing else
+// but empty folders; then those folders and the folder itself. Nothing when anything else
 // stays. Returns the first path that stayed although it should have gone, if any.
 struct ProofLeft {
     std::wstring path;
@@ -129,10 +130,45 @@ struct ProofLeft {
 std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations);
 
 // ---- working folders
+// A run stages each tree in "<install folder's name>.install-<token>" and sets the
+// previous installation aside as "….rollback-<token>", both trees under the run's one
+// token. The product's stand beside the product folder; the bundle's beside the VST3
+// folder, in its parent, out of the sight of plug-in hosts, which scan the VST3 folder
+// through and through. Earlier versions put the bundle's beside the bundle itself.
 enum class WorkingKind { Staging, Rollback };
-std::wstring workingFolderPath(const std::wstring& installFolder, WorkingKind kind, std::wstring_view token);
-// The kind of a folder named exactly after installFolder's leaf, an infix and a token;
-// nothing for any other name.
-std::optional<WorkingKind> workingKindOf(const std::wstring& installFolder, std::wstring_view name) noexcept;
+struct WorkingName {
+    WorkingKind kind;
+    std::wstring token;
+};
+std::wstring workingFolderPath(const std::wstring& installFolder, PackageTree tree, WorkingKind kind,
+                               std::wstring_view token);
+// Where working folders of the tree may stand: where they are made now, then where
+// earlier versions made them.
+std::vector<std::wstring> workingFolderParents(const std::wstring& installFolder, PackageTree tree);
+// The kind and token of a folder named exactly after installFolder's leaf, an infix
+// and a token; nothing for any other name.
+std::optional<WorkingName> parseWorkingFolderName(const std::wstring& installFolder, std::wstring_view name) noexcept;
+
+// ---- the run note
+// Written first into each staging folder: the run's token, then, before each move, the
+// user's item that the run carries in (its place in the staged folder and its own
+// place). It travels with the staged folder into place and goes once the run is done,
+// so that a run that did not finish can be told in both trees, and undone to the name.
+std::wstring runNoteRelativePath(PackageTree tree);
+std::wstring runNotePath(const std::wstring& root, PackageTree tree);
+struct CarriedName {
+    std::wstring inStaging; // relative to the staging folder
+    std::wstring own;       // relative to the install folder it came from
+};
+struct RunNote {
+    std::wstring token;
+    std::vector<CarriedName> carried;
+};
+// Starts a folder's note: raises "write" with the Win32 error when it cannot.
+void startRunNote(const std::wstring& root, PackageTree tree, std::wstring_view token);
+// Appends one carried item and flushes it; false when it cannot (the move must then not happen).
+bool noteCarried(const std::wstring& root, PackageTree tree, const CarriedName& item) noexcept;
+// Read without following a link; nothing when absent or unreadable.
+std::optional<RunNote> readRunNote(const std::wstring& root, PackageTree tree) noexcept;
 
 } // namespace elvara

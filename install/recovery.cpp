@@ -6,6 +6,7 @@
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
+#include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
 #include "package/package_format.h"
 #include "package/text.h"
@@ -54,90 +55,203 @@ std::string previousInstallationStuckText(const std::wstring& folder, DWORD erro
 
 struct WorkingFolder {
     std::wstring path;
+    PackageTree tree;
     WorkingKind kind;
+    std::wstring token;
     FILETIME created;
 };
 
-// The working folders beside installFolder that are provably ours: a real folder (no
-// link), named exactly after the install folder and a token, whose marker, where it
-// holds one, is the marker line.
-std::vector<WorkingFolder> workingFoldersBeside(const std::wstring& installFolder, PackageTree tree)
+const std::wstring& installFolderOf(const InstallLocations& locations, PackageTree tree)
+{
+    return tree == PackageTree::Bundle ? locations.bundleFolder : locations.productFolder;
+}
+
+// The working folders of one tree that are provably ours, where they are made now and
+// where earlier versions made them: a real folder (no link), named exactly after the
+// install folder and a token, whose marker, where it holds one, is the marker line.
+std::vector<WorkingFolder> workingFoldersOf(const std::wstring& installFolder, PackageTree tree)
 {
     std::vector<WorkingFolder> found;
-    for (const WIN32_FIND_DATAW& child : folderEntries(parentPath(installFolder))) {
-        const std::optional<WorkingKind> kind = workingKindOf(installFolder, child.cFileName);
-        if (!kind) continue;
-        const std::wstring path = appendPath(parentPath(installFolder), child.cFileName);
-        if (inspectEntry(path) != EntryKind::Folder) {
-            event_log::write("recovery: not ours, left alone: " + printablePath(path));
-            continue;
+    for (const std::wstring& parent : workingFolderParents(installFolder, tree))
+        for (const WIN32_FIND_DATAW& child : folderEntries(parent)) {
+            const std::optional<WorkingName> name = parseWorkingFolderName(installFolder, child.cFileName);
+            if (!name) continue;
+            const std::wstring path = appendPath(parent, child.cFileName);
+            if (inspectEntry(path) != EntryKind::Folder) {
+                event_log::write("recovery: not ours, left alone: " + printablePath(path));
+                continue;
+            }
+            // A staging folder's marker may have been cut short by a kill while it was written.
+            const MarkerCheck marker = readMarker(markerPath(path, tree)).check;
+            const bool provedOurs = marker == MarkerCheck::Absent || marker == MarkerCheck::Exact ||
+                                    (name->kind == WorkingKind::Staging && marker == MarkerCheck::CutShort);
+            if (!provedOurs) {
+                event_log::write("recovery: not ours, left alone: " + printablePath(path));
+                continue;
+            }
+            found.push_back({path, tree, name->kind, name->token, child.ftCreationTime});
         }
-        // A staging folder's marker may have been cut short by a kill while it was written.
-        const MarkerCheck marker = readMarker(markerPath(path, tree)).check;
-        const bool provedOurs = marker == MarkerCheck::Absent || marker == MarkerCheck::Exact ||
-                                (*kind == WorkingKind::Staging && marker == MarkerCheck::CutShort);
-        if (!provedOurs) {
-            event_log::write("recovery: not ours, left alone: " + printablePath(path));
-            continue;
-        }
-        found.push_back({path, *kind, child.ftCreationTime});
-    }
     return found;
 }
 
-TreeOwnership ownershipOf(const WorkingFolder& folder, PackageTree tree, const InstallRecord& runningPackage)
+std::vector<WorkingFolder> workingFoldersOf(const InstallLocations& locations)
 {
-    return folder.kind == WorkingKind::Staging ? TreeOwnership::stagedIn(folder.path, tree, runningPackage)
-                                               : TreeOwnership::installedIn(folder.path, tree, runningPackage);
+    std::vector<WorkingFolder> folders = workingFoldersOf(locations.bundleFolder, PackageTree::Bundle);
+    std::vector<WorkingFolder> product = workingFoldersOf(locations.productFolder, PackageTree::Product);
+    folders.insert(folders.end(), product.begin(), product.end());
+    return folders;
 }
 
-void recoverTree(const InstallRecord& runningPackage, const std::wstring& installFolder, PackageTree tree,
-                 FileOperations& operations)
+TreeOwnership ownershipOf(const WorkingFolder& folder, const InstallRecord& runningPackage)
 {
-    std::vector<WorkingFolder> folders = workingFoldersBeside(installFolder, tree);
-    if (folders.empty()) return;
-    const auto isPreviousInstallation = [tree](const WorkingFolder& folder) {
-        return folder.kind == WorkingKind::Rollback && isOwnedFolder(folder.path, tree);
-    };
-    std::optional<std::size_t> newest;
-    for (std::size_t i = 0; i < folders.size(); ++i)
-        if (isPreviousInstallation(folders[i]) &&
-            (!newest || CompareFileTime(&folders[i].created, &folders[*newest].created) > 0))
-            newest = i;
-    if (newest && inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, tree) &&
+    return folder.kind == WorkingKind::Staging ? TreeOwnership::stagedIn(folder.path, folder.tree, runningPackage)
+                                               : TreeOwnership::installedIn(folder.path, folder.tree, runningPackage);
+}
+
+// Files of ours besides the proof: what makes a working folder more than a place where
+// the user's items (a link, which is never moved) are kept with their folder's proof.
+bool holdsOurs(const WorkingFolder& folder, const InstallRecord& runningPackage)
+{
+    const std::vector<std::wstring> owned = ownershipOf(folder, runningPackage).ownedFiles();
+    return std::any_of(owned.begin(), owned.end(), [](const std::wstring& file) { return !isProofOfOwnership(file); });
+}
+
+// A rollback folder that holds an installation of ours: its marker, and files of ours.
+bool isPreviousInstallation(const WorkingFolder& folder, const InstallRecord& runningPackage)
+{
+    return folder.kind == WorkingKind::Rollback && isOwnedFolder(folder.path, folder.tree) &&
+           holdsOurs(folder, runningPackage);
+}
+
+std::wstring runTokenIn(const std::wstring& folder, PackageTree tree)
+{
+    const std::optional<RunNote> note = readRunNote(folder, tree);
+    return note ? note->token : std::wstring();
+}
+
+// The previous installation back where the install folder is missing (or holds nothing
+// at all); false when an installation stands there. A failed rename stops the run:
+// clearing what could not be put back would lose the previous installation.
+bool putBack(const WorkingFolder& aside, const std::wstring& installFolder, FileOperations& operations)
+{
+    if (inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, aside.tree) &&
         holdsNoFiles(installFolder)) {
         // An empty folder in its place is nobody's: it makes room for the previous installation.
         if (const std::optional<FolderLeft> left = removeEmptyTree(installFolder, operations)) {
             event_log::write("recovery: cannot remove the empty " + printablePath(left->path) + " (Win32 error " +
                              std::to_string(left->error) + ")");
-            fail(previousInstallationStuckText(folders[*newest].path, left->error).c_str());
+            fail(previousInstallationStuckText(aside.path, left->error).c_str());
         }
     }
-    if (newest && inspectEntry(installFolder) == EntryKind::Absent) {
-        // The previous installation, moved aside by a run that did not finish its swap.
-        const std::wstring previous = folders[*newest].path;
+    if (inspectEntry(installFolder) != EntryKind::Absent) return false;
+    try {
+        operations.rename(aside.path, installFolder);
+    } catch (const FilesystemFailure& failure) {
+        event_log::writeFailure("recovery", failure);
+        fail(previousInstallationStuckText(aside.path, failure.errorCode()).c_str());
+    }
+    event_log::write("recovery: renamed back " + printablePath(aside.path));
+    return true;
+}
+
+// The user's items that the run carried into its staged folder go back to their own
+// names in the install folder, as the run's note lists them, last carried first.
+void giveBackOwnNames(const WorkingFolder& staging, const std::wstring& installFolder, FileOperations& operations)
+{
+    const std::optional<RunNote> note = readRunNote(staging.path, staging.tree);
+    if (!note || inspectEntry(installFolder) != EntryKind::Folder || !isOwnedFolder(installFolder, staging.tree))
+        return;
+    for (auto item = note->carried.rbegin(); item != note->carried.rend(); ++item) {
+        const std::wstring from = appendPath(staging.path, item->inStaging);
+        const std::wstring to = appendPath(installFolder, item->own);
+        if (inspectEntry(from) == EntryKind::Absent) continue; // noted, but never moved
         try {
-            operations.rename(previous, installFolder);
-        } catch (const FilesystemFailure& failure) {
-            // Clearing what could not be put back would lose the previous installation.
-            event_log::writeFailure("recovery", failure);
-            fail(previousInstallationStuckText(previous, failure.errorCode()).c_str());
-        }
-        event_log::write("recovery: renamed back " + printablePath(previous));
-        folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(*newest));
-    }
-    const bool installationInPlace =
-        inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, tree);
-    for (const WorkingFolder& folder : folders) {
-        if (!installationInPlace && isPreviousInstallation(folder)) {
-            // With no installation of ours in its place, this may be the only one left.
-            event_log::write("recovery: kept, no installation in its place: " + printablePath(folder.path));
+            ensureSafeInstallPath(to);
+            createDirectories(parentPath(to));
+        } catch (const std::exception& failure) {
+            event_log::writeFailure("recovery: " + printablePath(to), failure);
             continue;
         }
-        event_log::write("recovery: clearing " + printablePath(folder.path));
-        clearWorkingFolder(folder.path, ownershipOf(folder, tree, runningPackage), tree, installFolder, "recovery",
-                           operations);
+        const DWORD error = operations.moveWithoutReplacing(from, to);
+        if (error == ERROR_SUCCESS)
+            event_log::write("recovery: gave the user's " + printablePath(from) + " its own name back: " +
+                             printablePath(to));
+        else
+            event_log::write("recovery: could not give the user's " + printablePath(from) + " its own name back (Win32 error " +
+                             std::to_string(error) + ")");
     }
+}
+
+void clearOrKeep(const WorkingFolder& folder, const InstallLocations& locations, const InstallRecord& runningPackage,
+                 FileOperations& operations)
+{
+    const std::wstring& installFolder = installFolderOf(locations, folder.tree);
+    if (inspectEntry(folder.path) == EntryKind::Absent) return;
+    const bool installationInPlace =
+        inspectEntry(installFolder) == EntryKind::Folder && isOwnedFolder(installFolder, folder.tree);
+    if (!installationInPlace && isPreviousInstallation(folder, runningPackage)) {
+        // With no installation of ours in its place, this may be the only one left.
+        event_log::write("recovery: kept, no installation in its place: " + printablePath(folder.path));
+        return;
+    }
+    event_log::write("recovery: clearing " + printablePath(folder.path));
+    clearWorkingFolder(folder.path, ownershipOf(folder, runningPackage), folder.tree, installFolder, "recovery",
+                       operations);
+}
+
+// A run whose swap did not finish is undone in both trees together, so that both
+// install folders hold the same installation: the run's new folders leave their
+// places, the previous installations come back, the user's items get their own names
+// back, and what the run staged is cleared.
+void undoRun(const std::wstring& token, std::vector<WorkingFolder> run, const InstallLocations& locations,
+             const InstallRecord& runningPackage, FileOperations& operations)
+{
+    event_log::write("recovery: undoing the unfinished run " + printablePath(token));
+    for (const PackageTree tree : {PackageTree::Product, PackageTree::Bundle}) {
+        const std::wstring& installFolder = installFolderOf(locations, tree);
+        if (runTokenIn(installFolder, tree) != token) continue;
+        const std::wstring staging = workingFolderPath(installFolder, tree, WorkingKind::Staging, token);
+        try {
+            operations.rename(installFolder, staging);
+        } catch (const FilesystemFailure& failure) {
+            event_log::writeFailure("recovery", failure);
+            fail(("An interrupted installation could not be undone." +
+                  heldFolderAdvice(installFolder, failure.errorCode(), "Setup"))
+                     .c_str());
+        }
+        event_log::write("recovery: moved the unfinished installation aside: " + printablePath(staging));
+        run.push_back({staging, tree, WorkingKind::Staging, token, {}});
+    }
+    std::vector<WorkingFolder> remaining;
+    for (const WorkingFolder& folder : run)
+        if (!isPreviousInstallation(folder, runningPackage) ||
+            !putBack(folder, installFolderOf(locations, folder.tree), operations))
+            remaining.push_back(folder);
+    for (const WorkingFolder& folder : remaining) {
+        if (folder.kind == WorkingKind::Staging)
+            giveBackOwnNames(folder, installFolderOf(locations, folder.tree), operations);
+        clearOrKeep(folder, locations, runningPackage, operations);
+    }
+}
+
+// A run that was committed: its rollback folders are cleared (or a previous
+// installation put back where nothing stands in its place).
+void finishRun(const std::vector<WorkingFolder>& run, const InstallLocations& locations,
+               const InstallRecord& runningPackage, FileOperations& operations)
+{
+    for (const WorkingFolder& folder : run)
+        if (!isPreviousInstallation(folder, runningPackage) ||
+            !putBack(folder, installFolderOf(locations, folder.tree), operations))
+            clearOrKeep(folder, locations, runningPackage, operations);
+}
+
+// After a run was undone the uninstall entry shows the version that stands again.
+void alignEntryWithTheTrees(const InstallLocations& locations)
+{
+    const std::optional<InstallRecord> bundle = readInstallRecord(locations.bundleFolder, PackageTree::Bundle);
+    const std::optional<InstallRecord> product = readInstallRecord(locations.productFolder, PackageTree::Product);
+    if (bundle && product && bundle->version == product->version && alignUninstallEntryVersion(locations, product->version))
+        event_log::write("recovery: the uninstall entry shows version " + product->version);
 }
 
 } // namespace
@@ -264,10 +378,8 @@ std::vector<InterruptedRunFolder> interruptedRunFolders(const InstallRecord& run
                                                        const InstallLocations& locations)
 {
     std::vector<InterruptedRunFolder> folders;
-    for (const auto& [folder, tree] : {std::pair{locations.bundleFolder, PackageTree::Bundle},
-                                       std::pair{locations.productFolder, PackageTree::Product}})
-        for (const WorkingFolder& working : workingFoldersBeside(folder, tree))
-            folders.push_back({working.path, !ownershipOf(working, tree, runningPackage).ownedFiles().empty()});
+    for (const WorkingFolder& working : workingFoldersOf(locations))
+        folders.push_back({working.path, holdsOurs(working, runningPackage)});
     return folders;
 }
 
@@ -275,8 +387,38 @@ void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLo
                             FileOperations& operations)
 {
     event_log::Phase phase("recovery");
-    recoverTree(runningPackage, locations.bundleFolder, PackageTree::Bundle, operations);
-    recoverTree(runningPackage, locations.productFolder, PackageTree::Product, operations);
+    // The runs, each with its folders of both trees, newest first (when several left a
+    // previous installation aside, the newest is the one to put back); a run whose new
+    // folders stand in place without any folder left beside them is one too.
+    std::vector<std::pair<std::wstring, std::vector<WorkingFolder>>> runs;
+    const auto runOf = [&runs](const std::wstring& token) -> std::vector<WorkingFolder>& {
+        for (auto& [known, folders] : runs)
+            if (known == token) return folders;
+        return runs.emplace_back(token, std::vector<WorkingFolder>{}).second;
+    };
+    std::vector<WorkingFolder> folders = workingFoldersOf(locations);
+    std::stable_sort(folders.begin(), folders.end(), [](const WorkingFolder& a, const WorkingFolder& b) {
+        return CompareFileTime(&a.created, &b.created) > 0;
+    });
+    for (const WorkingFolder& folder : folders) runOf(folder.token).push_back(folder);
+    for (const PackageTree tree : {PackageTree::Bundle, PackageTree::Product})
+        if (const std::wstring token = runTokenIn(installFolderOf(locations, tree), tree); !token.empty()) runOf(token);
+    bool undone = false;
+    for (auto& [token, run] : runs) {
+        // A run is done once its notes are gone from the install folders: that is its commit.
+        const bool unfinished =
+            std::any_of(run.begin(), run.end(),
+                        [](const WorkingFolder& folder) { return folder.kind == WorkingKind::Staging; }) ||
+            runTokenIn(locations.bundleFolder, PackageTree::Bundle) == token ||
+            runTokenIn(locations.productFolder, PackageTree::Product) == token;
+        if (unfinished) {
+            undoRun(token, run, locations, runningPackage, operations);
+            undone = true;
+        } else {
+            finishRun(run, locations, runningPackage, operations);
+        }
+    }
+    if (undone) alignEntryWithTheTrees(locations);
     phase.succeeded();
 }
 

@@ -73,3 +73,21 @@ void registerUninstallEntry(const InstallLocations& locations, std::uint64_t ins
 }
 
 } // namespace elvara
+
+namespace elvara {
+
+bool alignUninstallEntryVersion(const InstallLocations& locations, std::string_view version) noexcept
+{
+    try {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExW(uninstallRegistryRoot(locations.scope), uninstallKeyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                          key.put()) != ERROR_SUCCESS)
+            return false; // no entry: nothing shows a version
+        setText(key.get(), L"DisplayVersion", std::wstring(version.begin(), version.end())); // ASCII by the record's rules
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace elvara

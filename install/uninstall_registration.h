@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string_view>
 
 namespace elvara {
 
@@ -24,5 +25,10 @@ HKEY uninstallRegistryRoot(InstallScope scope) noexcept;
 // Throws registrationFailedText when the key cannot be created or opened, and
 // registrationIncompleteText when a value cannot be written.
 void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes);
+
+// Where the scope's entry exists, its DisplayVersion becomes version (the version that
+// stands in both install folders once an interrupted run was undone). False when there
+// is no entry or it cannot be written.
+bool alignUninstallEntryVersion(const InstallLocations& locations, std::string_view version) noexcept;
 
 } // namespace elvara

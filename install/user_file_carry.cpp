@@ -18,6 +18,7 @@ struct Carrier {
     const TreeOwnership& ours;
     FileOperations& operations;
     bool stopAtFailure;
+    const BeforeCarry& beforeCarry;
     CarryResult result;
 
     bool stopped() const { return stopAtFailure && result.failure.has_value(); }
@@ -60,6 +61,7 @@ struct Carrier {
         if (!ensureFolder(toFolder, source)) return;
         const std::optional<std::wstring> to = freeName(toFolder, name);
         if (!to) return fail(source, ERROR_FILE_EXISTS);
+        if (beforeCarry && !beforeCarry({from, *to})) return fail(source, ERROR_WRITE_FAULT);
         const DWORD error = operations.moveWithoutReplacing(source, appendPath(toRoot, *to));
         if (error != ERROR_SUCCESS) return fail(source, error);
         result.carried.push_back({from, *to});
@@ -141,9 +143,9 @@ std::wstring derivedUserName(const std::wstring& name, unsigned attempt)
 }
 
 CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, const TreeOwnership& ours,
-                           FileOperations& operations, bool stopAtFailure)
+                           FileOperations& operations, bool stopAtFailure, const BeforeCarry& beforeCarry)
 {
-    Carrier carrier{from, to, ours, operations, stopAtFailure, {}};
+    Carrier carrier{from, to, ours, operations, stopAtFailure, beforeCarry, {}};
     carrier.walk(L"", L"");
     return std::move(carrier.result);
 }

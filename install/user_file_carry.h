@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,10 +34,13 @@ struct CarryResult {
     std::optional<CarryFailure> failure;      // the first item that could not move
 };
 
+// Told of each move before it is made; false stops that move (as a failure).
+using BeforeCarry = std::function<bool(const CarriedItem&)>;
+
 // Moves what `ours` does not claim from `from` into `to`. With stopAtFailure the walk
 // ends at the first item that cannot move; otherwise it moves what it can.
 CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, const TreeOwnership& ours,
-                           FileOperations& operations, bool stopAtFailure);
+                           FileOperations& operations, bool stopAtFailure, const BeforeCarry& beforeCarry = {});
 
 // A carried item that could not be moved back: full paths.
 struct NotPutBack {

@@ -41,7 +41,8 @@ bool isSegmentNtfsCanHold(std::string_view segment) noexcept
 
 bool isReservedName(std::string_view name) noexcept
 {
-    return equalsIgnoringCase(name, bundleRecordName) || equalsIgnoringCase(name, productRecordName);
+    return equalsIgnoringCase(name, bundleRecordName) || equalsIgnoringCase(name, productRecordName) ||
+           equalsIgnoringCase(name, bundleRunNoteName) || equalsIgnoringCase(name, productRunNoteName);
 }
 
 bool isAcceptableEntryName(std::string_view name) noexcept

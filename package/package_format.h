@@ -35,6 +35,10 @@ inline constexpr std::string_view uninstallerName = "Product/Uninstall.exe";
 // names are reserved: no package entry may take them.
 inline constexpr std::string_view bundleRecordName = "VST3/ElvaraSound.vst3/Contents/Resources/elvara-installed-files.txt";
 inline constexpr std::string_view productRecordName = "Product/elvara-installed-files.txt";
+// Each staging folder's note of its run: the run's token and the user's items that the
+// run carried into it. Reserved too.
+inline constexpr std::string_view bundleRunNoteName = "VST3/ElvaraSound.vst3/Contents/Resources/elvara-run.txt";
+inline constexpr std::string_view productRunNoteName = "Product/elvara-run.txt";
 bool isReservedName(std::string_view name) noexcept;
 
 // The fixed line of both ownership markers: ASCII, one line feed, 33 bytes.

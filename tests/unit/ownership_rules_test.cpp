@@ -157,7 +157,7 @@ CallerRun runUpdate(Stage& stage, const ScratchFolder& logFolder)
 CallerRun runRecovery(Stage& stage, const ScratchFolder& logFolder)
 {
     const std::wstring product = stage.locations.productFolder;
-    const std::wstring rollback = workingFolderPath(product, WorkingKind::Rollback, freshToken);
+    const std::wstring rollback = workingFolderPath(product, PackageTree::Product, WorkingKind::Rollback, freshToken);
     const std::wstring fresh = parentPath(product) + L"\\Fresh";
     EXPECT_TRUE(MoveFileW(product.c_str(), rollback.c_str())) << GetLastError();
     if (!stage.movedIn.empty()) stage.subject = rollback + stage.subject.substr(product.size());

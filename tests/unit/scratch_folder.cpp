@@ -134,7 +134,8 @@ InstallLocations locationsIn(const ScratchFolder& scratch)
 std::vector<std::wstring> workingFolders(const ScratchFolder& scratch)
 {
     std::vector<std::wstring> found;
-    for (const std::wstring& parent : {scratch / L"Common Files\\VST3", scratch / L"Program Files"})
+    // Where working folders are made, and (for the bundle) where earlier versions made them.
+    for (const std::wstring& parent : {scratch / L"Common Files", scratch / L"Common Files\\VST3", scratch / L"Program Files"})
         for (const std::wstring& name : folderNames(parent))
             if (name.find(L".install-") != std::wstring::npos || name.find(L".rollback-") != std::wstring::npos)
                 found.push_back(name);

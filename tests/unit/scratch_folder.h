@@ -40,7 +40,8 @@ std::string contentSnapshot(const std::string& content);
 // Install folders inside the scratch folder, with their standard parents made (on a
 // real machine they exist; nothing ever removes them).
 InstallLocations locationsIn(const ScratchFolder& scratch);
-// The names of the working folders beside the install folders of locationsIn.
+// The names of the working folders of the install folders of locationsIn, where they are
+// made and where earlier versions made them.
 std::vector<std::wstring> workingFolders(const ScratchFolder& scratch);
 
 } // namespace elvara::test

@@ -390,6 +390,8 @@ TEST(UpdateOwnership, RecoveryPutsBackTheNewestOfSeveralPreviousInstallations)
         ASSERT_TRUE(CopyFileW((scratch / L"marker").c_str(), (aside + L"\\Contents\\Resources\\elvara-product.txt").c_str(),
                               FALSE));
         writeFile(aside + L"\\Contents\\Resources\\which.txt", aside == newer ? "newer" : "older");
+        makeFolders(aside + L"\\Contents\\x86_64-win"); // a package file: an installation, not only a marker
+        writeFile(aside + L"\\Contents\\x86_64-win\\ElvaraSound.vst3", "MZ plugin");
         Sleep(1100); // creation times a second apart
     }
     removeTree(locations.bundleFolder);
@@ -520,4 +522,114 @@ TEST(UpdateOwnership, AChangedFileBesideAnEarlierKeptOneGetsTheNextName)
     EXPECT_EQ(readFile(locations.productFolder + L"\\README (yours 2).txt"), "my read-me");
     ASSERT_EQ(outcome.keptBeside.size(), 1u);
     EXPECT_EQ(outcome.keptBeside[0].keptAs, locations.productFolder + L"\\README (yours 2).txt");
+}
+
+namespace {
+
+// Both install folders hold the same package's installation, by their records.
+bool bothTreesHold(const InstallLocations& locations, const Package& package)
+{
+    const auto bundle = readInstallRecord(locations.bundleFolder, PackageTree::Bundle);
+    const auto product = readInstallRecord(locations.productFolder, PackageTree::Product);
+    return bundle && product &&
+           formatInstallRecord(*bundle) == formatInstallRecord(installRecordOf(package.entries, PackageTree::Bundle)) &&
+           formatInstallRecord(*product) == formatInstallRecord(installRecordOf(package.entries, PackageTree::Product));
+}
+
+// Plug-in modules that a host scanning the VST3 folder through and through would find
+// besides the installed one.
+std::vector<std::wstring> strayModules(const std::wstring& folder, const std::wstring& installed)
+{
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : folderNames(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        if (sameLocation(path, installed)) continue;
+        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            for (std::wstring& inner : strayModules(path, installed)) found.push_back(std::move(inner));
+        } else if (name.ends_with(L".vst3")) {
+            found.push_back(path);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(UpdateOwnership, AnInterruptedRunIsUndoneInBothTreesAndGivesBackTheUsersNames)
+{
+    struct Case {
+        const char* title;
+        bool firstInstallation;
+        unsigned killedAtRename; // counted from 1 in the swap: aside, aside, into place, into place
+    };
+    const Case cases[] = {
+        {"a first installation, killed between its two moves into place", true, 2},
+        {"an update killed after its carry, before the swap", false, 1},
+        {"an update killed with both trees set aside", false, 3},
+        {"an update killed with the new bundle in place", false, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchFolder scratch;
+        const InstallLocations locations = locationsIn(scratch);
+        if (!c.firstInstallation) {
+            ASSERT_TRUE(installedAWithTheUsersFiles(locations));
+            // Names that B takes: the carry keeps these as "(yours)" in B's staged folder.
+            writeFile(locations.productFolder + L"\\README.txt", "my read-me");
+            writeFile(locations.productFolder + L"\\CHANGES.txt", "my changes");
+        }
+        KilledFileOperations killed(KilledFileOperations::Rename, c.killedAtRename);
+        ASSERT_NE(installFailure(packageB(), locations, killed), "installed");
+        EXPECT_TRUE(strayModules(scratch / L"Common Files\\VST3", locations.bundleFolder).empty())
+            << "a host would find a second plug-in";
+
+        // The next run is the previous version's.
+        recoverInterruptedRuns(packageA().entries, locations);
+        EXPECT_TRUE(workingFolders(scratch).empty());
+        if (c.firstInstallation) {
+            EXPECT_FALSE(pathExistsQuietly(locations.bundleFolder)) << "no plug-in without its product folder";
+            EXPECT_FALSE(pathExistsQuietly(locations.productFolder));
+            continue;
+        }
+        EXPECT_TRUE(bothTreesHold(locations, packageA())) << "one version in both trees";
+        EXPECT_EQ(readFile(locations.productFolder + L"\\README.txt"), "my read-me") << "its own name back";
+        EXPECT_EQ(readFile(locations.productFolder + L"\\CHANGES.txt"), "my changes") << "its own name back";
+        EXPECT_FALSE(pathExistsQuietly(locations.productFolder + L"\\README (yours).txt"));
+        EXPECT_FALSE(pathExistsQuietly(locations.productFolder + L"\\CHANGES (yours).txt"));
+        for (const auto& [relative, content] : plus(usersProduct, {}))
+            EXPECT_EQ(readFile(appendPath(locations.productFolder, relative)), content);
+        for (const auto& [relative, content] : usersBundle)
+            EXPECT_EQ(readFile(appendPath(locations.bundleFolder, relative)), content);
+    }
+}
+
+TEST(UpdateOwnership, ARollbackThatStopsAtItsFirstRenameLeavesOneVersionAfterRecovery)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_TRUE(installedAWithTheUsersFiles(locations));
+    // Both new folders in place, then a failure; the rollback's first rename (the new
+    // product aside) fails too, so both new folders stay where they are.
+    class FirstRollbackRenameFails : public FileOperations {
+    public:
+        void rename(const std::wstring& from, const std::wstring& to) override
+        {
+            if (++renames_ == 5) throw FilesystemFailure("rename", ERROR_SHARING_VIOLATION, from, to);
+            FileOperations::rename(from, to);
+        }
+
+    private:
+        unsigned renames_ = 0;
+    } operations;
+    EXPECT_THROW(installPackage(packageB().entries, locations,
+                                [](std::uint32_t percent) {
+                                    if (percent == 95) throw std::runtime_error("injected");
+                                },
+                                operations),
+                 std::exception);
+    recoverInterruptedRuns(packageB().entries, locations);
+    EXPECT_TRUE(bothTreesHold(locations, packageA())) << "the run never committed: the previous version in both";
+    EXPECT_TRUE(workingFolders(scratch).empty());
+    for (const auto& [relative, content] : usersProduct)
+        EXPECT_EQ(readFile(appendPath(locations.productFolder, relative)), content);
 }
