@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/exit_codes.h"
+#include "base/switch_words.h"
 
 #include <algorithm>
 #include <iterator>
@@ -11,7 +12,7 @@ namespace {
 
 bool contains(const std::vector<std::wstring>& arguments, const wchar_t* word)
 {
-    return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
+    return std::any_of(arguments.begin(), arguments.end(), [word](const std::wstring& argument) { return switchIs(argument, word); });
 }
 
 const wchar_t* const switches[] = {L"--quiet", L"/quiet", L"/S", L"--log", L"--scope", L"--perform",
@@ -20,7 +21,8 @@ const wchar_t* const switches[] = {L"--quiet", L"/quiet", L"/S", L"--log", L"--s
 // The word after "--log", "--scope" or "--report-pipe".
 std::optional<std::wstring> valueOf(const std::vector<std::wstring>& arguments, const wchar_t* word)
 {
-    const auto found = std::find(arguments.begin(), arguments.end(), word);
+    const auto found = std::find_if(arguments.begin(), arguments.end(),
+                                    [word](const std::wstring& argument) { return switchIs(argument, word); });
     if (found == arguments.end()) return std::nullopt;
     if (found + 1 == arguments.end()) return std::wstring();
     return *(found + 1);
@@ -28,8 +30,8 @@ std::optional<std::wstring> valueOf(const std::vector<std::wstring>& arguments, 
 
 bool isSwitch(const std::wstring& word)
 {
-    return std::find_if(std::begin(switches), std::end(switches), [&word](const wchar_t* known) { return word == known; }) !=
-           std::end(switches);
+    return std::find_if(std::begin(switches), std::end(switches),
+                        [&word](const wchar_t* known) { return switchIs(word, known); }) != std::end(switches);
 }
 
 std::string narrow(const std::wstring& word)
@@ -45,7 +47,7 @@ std::string narrow(const std::wstring& word)
 RunMode selectRunMode(const std::vector<std::wstring>& arguments)
 {
     if (contains(arguments, L"--verify-only")) return RunMode::Verification;
-    if (arguments.size() == 2 && arguments[0] == L"--render-preview") return RunMode::Preview;
+    if (arguments.size() == 2 && switchIs(arguments[0], L"--render-preview")) return RunMode::Preview;
     if (contains(arguments, L"--quiet") || contains(arguments, L"/quiet") || contains(arguments, L"/S")) return RunMode::Quiet;
     return RunMode::Windowed;
 }
@@ -82,17 +84,17 @@ std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& 
 std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == L"--log") {
+        if (switchIs(arguments[i], L"--log")) {
             if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
                 return CommandLineError{logNeedsFileNameText, exit_codes::failure};
             ++i;
-        } else if (arguments[i] == L"--scope") {
+        } else if (switchIs(arguments[i], L"--scope")) {
             if (i + 1 == arguments.size() || !scopeFromWord(arguments[i + 1]))
                 return CommandLineError{"Unknown scope: " + (i + 1 == arguments.size() ? std::string() : narrow(arguments[i + 1])) +
                                             ". Use --scope machine or --scope user.",
                                         exit_codes::failure};
             ++i;
-        } else if (arguments[i] == reportPipeWord && i + 1 < arguments.size()) {
+        } else if (switchIs(arguments[i], reportPipeWord) && i + 1 < arguments.size()) {
             ++i;
         } else if (mode == RunMode::Quiet && !isSwitch(arguments[i])) {
             return CommandLineError{"Unknown option: " + narrow(arguments[i]), exit_codes::invalidCommandLine};

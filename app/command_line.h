@@ -10,7 +10,7 @@ namespace elvara {
 
 enum class RunMode { Verification, Preview, Quiet, Windowed };
 
-// Switches match only as whole, case-sensitive arguments. "--verify-only" wins over
+// Switches match only as whole arguments, without regard to letter case (base/switch_words.h). "--verify-only" wins over
 // everything, then the preview's exact two-argument form, then "--quiet", "/quiet" or "/S".
 RunMode selectRunMode(const std::vector<std::wstring>& arguments);
 bool hasPerformSwitch(const std::vector<std::wstring>& arguments);

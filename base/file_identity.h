@@ -19,4 +19,12 @@ bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
 // reports no reparse attribute is told by its final path, which is its target's.
 bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept;
 
+// True when the opened handle is the entry that the path names, not what a link there
+// leads to: it stands in the folder that the path's parent leads to, under the name
+// that this folder lists for the path's last component. A link is a property of the
+// file system, not of a spelling: a short (8.3) name, another letter case, forward
+// slashes or a drive letter mapped onto a folder name the entry alike, while a file
+// link (which Wine reports as a plain file) stands elsewhere or under another name.
+bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept;
+
 } // namespace elvara

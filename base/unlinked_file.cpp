@@ -55,7 +55,7 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
             error = GetLastError();
             return {};
         }
-        if (isReparsePoint(handle.get()) || !finalPathIs(handle.get(), folder)) {
+        if (isReparsePoint(handle.get()) || !isEntryNamedBy(handle.get(), folder)) {
             error = refusedLink;
             return {};
         }
@@ -65,7 +65,11 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
     // the next open then finds absent again, so the loop ends refused.
     UniqueFile file;
     for (int attempt = 0; attempt < 4 && !file; ++attempt) {
-        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        // Delete sharing lets a log kept inside an install folder move with that folder's
+        // files (an update carries it like any file of the user's); the handle keeps
+        // writing to the same file wherever it moves.
+        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                attempt % 2 == 0 ? OPEN_EXISTING : CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         error = file ? ERROR_SUCCESS : GetLastError();
@@ -77,7 +81,7 @@ UniqueFile openUnlinkedForAppend(const std::wstring& path, std::uint32_t& error)
     }
     BY_HANDLE_FILE_INFORMATION information{};
     if (isReparsePoint(file.get()) || !GetFileInformationByHandle(file.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !finalPathIs(file.get(), path)) {
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !isEntryNamedBy(file.get(), path)) {
         error = refusedLink;
         return {};
     }

@@ -3,6 +3,7 @@
 #include "base/event_log.h"
 #include "base/failure.h"
 #include "install/administrator.h"
+#include "install/ended_uninstall_copies.h"
 #include "install/install_lock.h"
 #include "install/install_transaction.h"
 #include "install/uninstall_registration.h"
@@ -85,6 +86,7 @@ InstallOutcome installProduct(InstallScope scope, const ProgressCallback& progre
     event_log::write("Install folders: " + wideToUtf8(locations.bundleFolder) + " and " +
                      wideToUtf8(locations.productFolder));
     const InstallLock onlyInstallation(scope);
+    removeEndedUninstallCopies();
     std::vector<PackageEntry> entries;
     {
         event_log::Phase phase("Package verification");

@@ -79,6 +79,24 @@ bool matches(const std::wstring& path, const RecordedFile& expected) noexcept
     }
 }
 
+// A file's whole content, read without following a link; nothing when it is not a
+// plain file, is empty, or is longer than maximum.
+std::optional<std::string> readSmallFile(const std::wstring& path, std::size_t maximum)
+{
+    if (inspectEntry(path) != EntryKind::File) return std::nullopt;
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+        size.QuadPart > static_cast<LONGLONG>(maximum))
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
+        return std::nullopt;
+    return text;
+}
+
 bool isToken(std::wstring_view text) noexcept
 {
     return text.size() == tokenDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
@@ -204,18 +222,9 @@ std::optional<InstallRecord> readInstallRecord(const std::wstring& root, Package
 {
     try {
         const std::wstring path = installRecordPath(root, tree);
-        if (inspectEntry(path) != EntryKind::File) return std::nullopt;
-        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        LARGE_INTEGER size{};
-        if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
-            size.QuadPart > static_cast<LONGLONG>(maximumRecordSize))
-            return std::nullopt;
-        std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD read = 0;
-        if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
-            return std::nullopt;
-        std::optional<InstallRecord> record = parseInstallRecord(text);
+        const std::optional<std::string> text = readSmallFile(path, maximumRecordSize);
+        if (!text) return std::nullopt;
+        std::optional<InstallRecord> record = parseInstallRecord(*text);
         if (record && std::any_of(record->files.begin(), record->files.end(),
                                   [tree](const RecordedFile& file) { return treeOf(file.name) != tree; }))
             return std::nullopt;
@@ -413,17 +422,9 @@ std::optional<RunNote> readRunNote(const std::wstring& root, PackageTree tree) n
 {
     try {
         const std::wstring path = runNotePath(root, tree);
-        if (inspectEntry(path) != EntryKind::File) return std::nullopt;
-        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        LARGE_INTEGER size{};
-        if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
-            size.QuadPart > static_cast<LONGLONG>(maximumRunNoteSize))
-            return std::nullopt;
-        std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD read = 0;
-        if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
-            return std::nullopt;
+        const std::optional<std::string> read = readSmallFile(path, maximumRunNoteSize);
+        if (!read) return std::nullopt;
+        const std::string& text = *read;
         RunNote note;
         // Only whole lines count: a kill may cut the last one short.
         for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {

@@ -234,11 +234,18 @@ void undoRun(const std::wstring& token, std::vector<WorkingFolder> run, const In
     }
 }
 
-// A run that was committed: its rollback folders are cleared (or a previous
-// installation put back where nothing stands in its place).
-void finishRun(const std::vector<WorkingFolder>& run, const InstallLocations& locations,
+// A run that finished its swap: its notes go, its rollback folders are cleared (or a
+// previous installation put back where nothing stands in its place).
+void finishRun(const std::wstring& token, const std::vector<WorkingFolder>& run, const InstallLocations& locations,
                const InstallRecord& runningPackage, FileOperations& operations)
 {
+    for (const PackageTree tree : {PackageTree::Product, PackageTree::Bundle}) {
+        const std::wstring& installFolder = installFolderOf(locations, tree);
+        if (runTokenIn(installFolder, tree) != token) continue;
+        const RemovalResult removed = operations.removeFile(runNotePath(installFolder, tree));
+        if (removed.outcome != RemovalOutcome::Removed)
+            logLeftBehind("recovery", {{runNotePath(installFolder, tree), removed.outcome, removed.error}});
+    }
     for (const WorkingFolder& folder : run)
         if (!isPreviousInstallation(folder, runningPackage) ||
             !putBack(folder, installFolderOf(locations, folder.tree), operations))
@@ -405,17 +412,15 @@ void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLo
         if (const std::wstring token = runTokenIn(installFolderOf(locations, tree), tree); !token.empty()) runOf(token);
     bool undone = false;
     for (auto& [token, run] : runs) {
-        // A run is done once its notes are gone from the install folders: that is its commit.
-        const bool unfinished =
-            std::any_of(run.begin(), run.end(),
-                        [](const WorkingFolder& folder) { return folder.kind == WorkingKind::Staging; }) ||
-            runTokenIn(locations.bundleFolder, PackageTree::Bundle) == token ||
-            runTokenIn(locations.productFolder, PackageTree::Product) == token;
+        // One rule: a run whose swap did not finish (a staged folder of it still waits)
+        // is undone in both trees; one whose new folders both stand in place is finished.
+        const bool unfinished = std::any_of(run.begin(), run.end(),
+                                            [](const WorkingFolder& folder) { return folder.kind == WorkingKind::Staging; });
         if (unfinished) {
             undoRun(token, run, locations, runningPackage, operations);
             undone = true;
         } else {
-            finishRun(run, locations, runningPackage, operations);
+            finishRun(token, run, locations, runningPackage, operations);
         }
     }
     if (undone) alignEntryWithTheTrees(locations);

@@ -36,24 +36,27 @@ std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::
 std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tree,
                                         const std::vector<std::wstring>& relativeFiles, FileOperations& operations);
 
-// Puts right what interrupted runs left beside the two install folders: working
-// folders named exactly "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>"
-// whose markers, where they hold one, are ours. A rollback folder whose install
-// folder is missing is renamed back first (the newest, when there are several); when
-// that rename fails, nothing is removed and the run stops with a text that names the
-// folder. Then staging and rollback folders lose the files that are ours (see
-// TreeOwnership; runningPackage lists the running program's files), the user's items
-// move into the install folder at the same relative path, and the emptied folders go.
-// Never follows a link; leaves alone what is not provably ours. Call it only under
-// the InstallLock.
+// Puts right what interrupted runs left: working folders named exactly
+// "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>" (where they are made and
+// where earlier versions made them) whose markers, where they hold one, are ours, and
+// run notes in the install folders. Each run is judged in both trees together: one
+// whose swap did not finish (a staging folder of it waits) is undone in both, the
+// user's items getting their own names back; one whose swap finished loses its notes
+// and has its rollback folders cleared. A previous installation is renamed back where its
+// install folder is missing (the newest, when there are several); when that rename
+// fails, nothing is removed and the run stops with a text that names the folder.
+// Clearing removes the files that are ours (see TreeOwnership; runningPackage lists the
+// running program's files), moves the user's items into the install folder at the same
+// relative path, and removes the emptied folders. Never follows a link; leaves alone
+// what is not provably ours. Call it only under the InstallLock.
 void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 
 // The working folders of interrupted runs that are provably ours, as they are now,
-// and whether files of ours are still in them (otherwise only what is the user's, such
-// as a link, which is never moved).
+// and whether files of ours besides their proof are still in them (otherwise only what
+// is the user's, such as a link, which is never moved, kept with the folder's proof).
 struct InterruptedRunFolder {
     std::wstring path;
     bool holdsOurs = false;

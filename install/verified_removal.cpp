@@ -36,7 +36,7 @@ OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
         return entry;
     }
     entry.attributes = tag.FileAttributes;
-    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !finalPathIs(entry.handle.get(), path))
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !isEntryNamedBy(entry.handle.get(), path))
         entry.kind = EntryKind::Link;
     else
         entry.kind = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::File;

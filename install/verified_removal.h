@@ -1,9 +1,9 @@
 #pragma once
 // Deletion that cannot be redirected. Each entry is opened without following links,
-// checked through that handle (a regular file or a real folder, whose final path is
-// the expected path itself) and deleted through the same handle, so nothing can be
-// swapped in between the check and the deletion. A file link that reports no
-// reparse attribute is still caught: its handle's final path is its target.
+// checked through that handle (a regular file or a real folder, the very entry that
+// its path names, however it is spelt: see isEntryNamedBy) and deleted through the
+// same handle, so nothing can be swapped in between the check and the deletion. A file
+// link that reports no reparse attribute is still caught: it leads elsewhere.
 #include "base/file_identity.h"
 
 #include <windows.h>
@@ -31,7 +31,7 @@ RemovalResult removeEmptyFolderVerified(const std::wstring& path) noexcept;
 
 enum class EntryKind { Absent, File, Folder, Link, Unreadable };
 // What is at path, judged through a handle opened without following links: a file
-// link whose final path differs from path counts as a link.
+// link, which leads to another entry than the path names, counts as a link.
 EntryKind inspectEntry(const std::wstring& path) noexcept;
 
 

@@ -12,8 +12,10 @@
 #include "base/product.h"
 #include "base/report_channel.h"
 #include "base/std_streams.h"
+#include "base/switch_words.h"
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
+#include "install/ended_uninstall_copies.h"
 #include "install/install_lock.h"
 #include "install/install_locations.h"
 #include "install/recovery.h"
@@ -35,6 +37,7 @@ using namespace elvara;
 constexpr int exitFailure = 1;
 constexpr int exitCancelled = ERROR_INSTALL_USEREXIT;
 constexpr int exitAnotherInstall = ERROR_INSTALL_ALREADY_RUNNING;
+constexpr int exitInvalidCommandLine = ERROR_INVALID_COMMAND_LINE;
 
 const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall";
 
@@ -48,26 +51,47 @@ struct Options {
     std::optional<std::wstring> logFile;
     bool elevatedCopy = false;
     std::optional<std::wstring> reportPipe;
+    std::optional<std::wstring> unknownWord;  // the first word that is no switch of the uninstaller
+    bool scopeNeedsWord = false;              // "--scope" without "machine" or "user" after it
+    std::optional<InstallScope> askedScope;   // checked against the uninstaller's own
 };
+
+bool isQuietSwitch(const std::wstring& word)
+{
+    return switchIs(word, L"/S") || switchIs(word, L"--quiet") || switchIs(word, L"/quiet");
+}
 
 bool isSwitch(const std::wstring& word)
 {
-    return word == L"/S" || word == L"--quiet" || word == L"/quiet" || word == L"--log" || word == finishRemovalSwitch ||
-           word == elevatedCopySwitch || word == reportPipeSwitch;
+    return isQuietSwitch(word) || switchIs(word, L"--log") || switchIs(word, L"--scope") ||
+           switchIs(word, finishRemovalSwitch) || switchIs(word, elevatedCopySwitch) || switchIs(word, reportPipeSwitch);
 }
 
+// Read as Setup reads its own: switches without regard to letter case, each value
+// after its switch, every other word remembered for the refusal.
 Options readOptions(const std::vector<std::wstring>& arguments)
 {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == L"/S" || arguments[i] == L"--quiet" || arguments[i] == L"/quiet") options.silent = true;
-        if (arguments[i] == elevatedCopySwitch) options.elevatedCopy = true;
-        if (arguments[i] == reportPipeSwitch && i + 1 < arguments.size()) options.reportPipe = arguments[++i];
-        if (arguments[i] != L"--log") continue;
-        if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
-            options.logNeedsFileName = true;
-        else
-            options.logFile = arguments[++i];
+        const std::wstring& word = arguments[i];
+        if (isQuietSwitch(word)) {
+            options.silent = true;
+        } else if (switchIs(word, elevatedCopySwitch)) {
+            options.elevatedCopy = true;
+        } else if (switchIs(word, reportPipeSwitch) && i + 1 < arguments.size()) {
+            options.reportPipe = arguments[++i];
+        } else if (switchIs(word, L"--log")) {
+            if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
+                options.logNeedsFileName = true;
+            else
+                options.logFile = arguments[++i];
+        } else if (switchIs(word, L"--scope")) {
+            options.askedScope = i + 1 < arguments.size() ? scopeFromWord(arguments[i + 1]) : std::nullopt;
+            if (!options.askedScope) options.scopeNeedsWord = true;
+            ++i;
+        } else if (!options.unknownWord) {
+            options.unknownWord = word;
+        }
     }
     return options;
 }
@@ -159,6 +183,15 @@ int uninstall(const Options& options)
         tell(options, L"--log needs a file name.", true);
         return exitFailure;
     }
+    if (options.scopeNeedsWord) {
+        tell(options, L"Unknown scope. Use --scope machine or --scope user.", true);
+        return exitFailure;
+    }
+    // A deployment tool's typo must not remove something else than it asked for.
+    if (options.silent && options.unknownWord) {
+        writeStandardError("Unknown option: " + wideToUtf8(*options.unknownWord) + "\n");
+        return exitInvalidCommandLine;
+    }
     if (options.elevatedCopy && options.reportPipe && !report_channel::connect(*options.reportPipe))
         return exitFailure; // no caller is left to tell
     // An elevated copy never opens a file that its unelevated caller named.
@@ -170,6 +203,18 @@ int uninstall(const Options& options)
                      " started: " + wideToUtf8(GetCommandLineW()));
     const InstallScope scope = ownInstallScope();
     event_log::write(scope == InstallScope::User ? "scope: this user's own installation" : "scope: the machine's installation");
+    // It removes its own scope only: a request for the other one is refused, never followed.
+    if (options.askedScope && *options.askedScope != scope) {
+        tell(options,
+             std::wstring(product::wideName) +
+                 (scope == InstallScope::Machine
+                      ? L" was not removed: this uninstaller removes the installation for all users, and --scope user "
+                        L"asks for the installation for one user. Run the Uninstall.exe in that user's own product folder."
+                      : L" was not removed: this uninstaller removes your own installation, and --scope machine asks "
+                        L"for the installation for all users. Run the Uninstall.exe in the Program Files product folder."),
+             true);
+        return exitFailure;
+    }
     const bool elevated = scope == InstallScope::User || isElevatedAdministrator();
     if (!elevated && !options.elevatedCopy) return relaunchElevated(options);
     if (!elevated) {
@@ -194,6 +239,7 @@ int uninstall(const Options& options)
         return exitAnotherInstall;
     }
 
+    removeEndedUninstallCopies();
     // What interrupted installations left goes first, as Setup does it; then the survey.
     try {
         recoverInterruptedRuns(builtInPackage(), locations);

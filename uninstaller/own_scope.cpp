@@ -3,6 +3,7 @@
 #include "base/executable_path.h"
 #include "base/unique_handle.h"
 #include "install/install_locations.h"
+#include "install/path_safety.h"
 #include "install/path_text.h"
 #include "install/verified_removal.h"
 
@@ -39,8 +40,15 @@ std::wstring finalPathOf(const std::wstring& path)
 InstallScope ownInstallScope()
 {
     const std::wstring folder = parentPath(finalPathOf(executablePath()));
-    const std::wstring userProducts = finalPathOf(resolveInstallLocations(InstallScope::User).productFolder);
-    return sameLocation(folder, userProducts) ? InstallScope::User : InstallScope::Machine;
+    const std::wstring userProducts = resolveInstallLocations(InstallScope::User).productFolder;
+    // The user's folder as the file system holds it: a link anywhere on its path (which
+    // the user may make) never makes the machine's uninstaller the user's.
+    try {
+        ensureSafeInstallPath(userProducts);
+    } catch (const std::exception&) {
+        return InstallScope::Machine;
+    }
+    return sameLocation(folder, finalPathOf(userProducts)) ? InstallScope::User : InstallScope::Machine;
 }
 
 } // namespace elvara

@@ -2,6 +2,7 @@
 
 #include "base/event_log.h"
 #include "base/executable_path.h"
+#include "install/ended_uninstall_copies.h"
 #include "install/install_lock.h"
 #include "install/path_text.h"
 #include "install/verified_removal.h"
@@ -22,7 +23,6 @@ namespace elvara {
 
 namespace {
 
-constexpr std::wstring_view privateFolderPrefix = L"ElvaraSound-Uninstall-";
 
 // Owner and access of the copy's folder and file: Administrators and SYSTEM may do
 // anything, and the owner's implicit rights (to change the access list) are reduced
@@ -71,7 +71,7 @@ bool runsFromPrivateFolder(const std::wstring& self, InstallScope scope)
     const std::wstring temporary = temporaryFolder(scope);
     const LexedPath lexed = lexPath(folder);
     return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
-           lexed.components.back().starts_with(privateFolderPrefix);
+           lexed.components.back().starts_with(uninstallCopyFolderPrefix);
 }
 
 // The descriptor as it was built, for the log: Wine neither keeps nor reports a
@@ -111,7 +111,7 @@ bool SelfRemoval::prepareOrThrow()
     SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
 
     folder_ =
-        appendPath(temporary, std::wstring(privateFolderPrefix) + utf8ToWide(toLowerHex(randomBytes(8))));
+        appendPath(temporary, std::wstring(uninstallCopyFolderPrefix) + utf8ToWide(toLowerHex(randomBytes(8))));
     // A new folder, made with its security in one step: nobody else can have it open
     // or have placed anything in it.
     if (!CreateDirectoryW(folder_.c_str(), &security)) {

@@ -14,11 +14,6 @@ make_second_installer
 preset=Contents/Resources/Presets/Factory.vstpreset
 record=elvara-installed-files.txt
 
-quietly() { # name exe args... : exit code 0
-    local name=$1; shift
-    run_capture "$name" "$@"
-    expect_eq "$name: exit code" "$(cat "$scratch/$name.rc")" 0
-}
 # The user's bytes at the name itself or beside it as "NAME (yours).EXT".
 expect_kept() { # description folder relative content
     local dir base found=""

@@ -15,7 +15,8 @@ quiet_install() { # title
 expect_nothing_of_ours() { # title
     wait_until_gone "$product_dir" 30 && pass || fail "$1: the product folder stayed: $(ls -R "$product_dir" 2>&1)"
     [[ ! -e $bundle_dir ]] && pass || fail "$1: the bundle stayed: $(find "$bundle_dir" 2>&1)"
-    expect_eq "$1: working folders" "$(cd "$program_files" && ls -d ElvaraSound.*-* "Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null)" ""
+    expect_eq "$1: working folders" \
+        "$(cd "$program_files" && ls -d ElvaraSound.*-* "Common Files"/ElvaraSound.vst3.* "Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null)" ""
     expect_eq "$1: entry" "$(registry_value DisplayName)" ""
 }
 # Processes of this Wine prefix only (a zombie runs nothing).
@@ -98,7 +99,10 @@ for point in "Contents/x86_64-win/ElvaraSound.vst3" "Contents/Resources/elvara-p
     wait "$uninstaller" 2>/dev/null
     sleep 1
     expect_eq "killed at $point: no process of ours" "$(our_processes)" ""
-    run_capture rerun "$product_dir/Uninstall.exe" /S
+    # (a run that finished before the kill landed has already removed its own file)
+    rerun="$product_dir/Uninstall.exe"
+    [[ -f $rerun ]] || rerun="$build/uninstaller/Uninstall.exe"
+    run_capture rerun "$rerun" /S
     expect_eq "killed at $point, run again: exit code" "$(cat "$scratch/rerun.rc")" 0
     expect_nothing_of_ours "killed at $point, run again"
     quiet_install "after the kill at $point"
@@ -112,7 +116,7 @@ for point in "ElvaraSound.vst3.rollback-" "ElvaraSound.rollback-"; do
     quiet_install "$title: installed"
     echo "my notes" >"$product_dir/MyNotes.txt"
     watched="$program_files"
-    [[ $point == ElvaraSound.vst3.* ]] && watched="$program_files/Common Files/VST3"
+    [[ $point == ElvaraSound.vst3.* ]] && watched="$program_files/Common Files"
     # Killed the moment the rename makes that folder.
     expect_eq "$title: killed there" "$("$wine" "$helpers/kill_on_entry.exe" "$(winpath "$watched")" "$point" \
         "\"$(winpath "$setup_exe")\" --quiet" 2>&1 | tr -d '\r')" "killed"

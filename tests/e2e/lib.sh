@@ -37,6 +37,12 @@ run_capture() { # name exe args...
     "$wine" "$@" >"$scratch/$name.out" 2>"$scratch/$name.err"
     echo $? >"$scratch/$name.rc"
 }
+# The same, expecting exit code 0.
+quietly() { # name exe args...
+    local name=$1; shift
+    run_capture "$name" "$@"
+    expect_eq "$name: exit code" "$(cat "$scratch/$name.rc")" 0
+}
 
 # "r g b" of a pixel of a PNG.
 pixel() { # file x y
@@ -152,7 +158,7 @@ in_user_scope() {
 }
 remove_user_installation() {
     rm -rf "$user_bundle_dir" "$user_product_dir" "$local_app_data/Programs"/ElvaraSound.*-* \
-        "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.*
+        "$local_app_data/Programs/Common"/ElvaraSound.vst3.* "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.*
     "$wine" reg delete "$user_uninstall_key" /f /reg:64 >/dev/null 2>&1 || true
 }
 # Everything of one scope, byte for byte: each file's digest, the folders, the entry.

@@ -62,11 +62,15 @@ printf 'decoy\n' >"$scratch/decoys/decoy.log"
 ln -s "$scratch/decoys/decoy.log" "$scratch/links/file.log"
 ln -s "$scratch/decoys/absent.log" "$scratch/links/dangling.log"
 ln "$scratch/decoys/decoy.log" "$scratch/links/second-name.log"
+# A target with one name only: nothing but the link check can refuse this one.
+printf 'lonely\n' >"$scratch/decoys/lonely.log"
+ln -s "$scratch/decoys/lonely.log" "$scratch/links/lonely.log"
 expect_decoys_unchanged() {
-    expect_eq "$1: decoy unchanged" "$(cat "$scratch/decoys/decoy.log")" "decoy"
+    expect_eq "$1: decoy unchanged" "$(cat "$scratch/decoys/decoy.log" "$scratch/decoys/lonely.log")" "decoy
+lonely"
     [[ ! -e $scratch/decoys/absent.log && ! -e $scratch/decoys/new.log ]] && pass || fail "$1: a decoy was created"
 }
-for linked in folder/new.log folder/decoy.log file.log dangling.log second-name.log; do
+for linked in folder/new.log folder/decoy.log file.log dangling.log second-name.log lonely.log; do
     log_path=$(winpath "$scratch/links/$linked")
     remove_installation
     run_capture linked-setup "$setup_exe" --quiet --log "$log_path"
@@ -77,7 +81,7 @@ for linked in folder/new.log folder/decoy.log file.log dangling.log second-name.
     expect_decoys_unchanged "setup --log $linked"
 done
 "$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" >/dev/null 2>&1
-for linked in folder/new.log file.log dangling.log second-name.log; do
+for linked in folder/new.log file.log dangling.log second-name.log lonely.log; do
     log_path=$(winpath "$scratch/links/$linked")
     run_capture linked-uninstall "$product_dir/Uninstall.exe" /S --log "$log_path"
     expect_eq "uninstall --log $linked: exit code" "$(cat "$scratch/linked-uninstall.rc")" 1
@@ -86,6 +90,37 @@ for linked in folder/new.log file.log dangling.log second-name.log; do
     expect_decoys_unchanged "uninstall --log $linked"
 done
 expect_installed "after the refused uninstaller logs"
+
+# ---- "--log" spelt as Windows users and deployment tools spell it: one real folder
+# through its 8.3 short name, another letter case, forward slashes, or relative to the
+# current folder. Setup and the uninstaller both write their log there.
+spelt_dir="$scratch/Deployment Logs Folder"
+mkdir -p "$spelt_dir"
+real_folder=$(winpath "$spelt_dir")
+short_folder=$("$wine" "$helpers/short_path.exe" "$real_folder" | tr -d '\r')
+[[ $short_folder == *"~"* ]] && pass || fail "no 8.3 short name for [$real_folder]: [$short_folder]"
+for spelling in "an 8.3 short name|$short_folder\\setup.log" "another letter case|${real_folder^^}\\setup.log" \
+                "forward slashes|${real_folder//\\//}/setup.log" "relative to the current folder|setup.log"; do
+    IFS='|' read -r how log_path <<<"$spelling"
+    rm -f "$spelt_dir/setup.log"
+    (cd "$spelt_dir" && "$wine" "$setup_exe" --quiet --log "$log_path" >/dev/null 2>"$scratch/spelt.err"; echo $? >"$scratch/spelt.rc")
+    expect_eq "setup --log through $how: exit code" "$(cat "$scratch/spelt.rc")" 0
+    grep -qi "Result: Installed" "$spelt_dir/setup.log" 2>/dev/null && pass || fail "setup --log through $how: no log"
+    (cd "$spelt_dir" && "$wine" "$product_dir/Uninstall.exe" /S --log "$log_path" >/dev/null 2>&1; echo $? >"$scratch/spelt.rc")
+    expect_eq "uninstall --log through $how: exit code" "$(cat "$scratch/spelt.rc")" 0
+    grep -q "exit code 0" "$spelt_dir/setup.log" 2>/dev/null && pass || fail "uninstall --log through $how: no log"
+    wait_until_gone "$product_dir/Uninstall.exe" || fail "uninstall --log through $how: the uninstaller stayed"
+done
+"$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" >/dev/null 2>&1
+expect_installed "installed again after the spelt logs"
+# A log kept beside the installation: the update carries it like a file of the user's.
+for run in first second; do
+    run_capture "inside-$run" "$setup_exe" --quiet --log 'C:\Program Files\ElvaraSound\setup.log'
+    expect_eq "--log inside the product folder, $run update: exit code" "$(cat "$scratch/inside-$run.rc")" 0
+done
+expect_eq "--log inside the product folder: both runs in it" "$(grep -c 'Result: Installed' "$product_dir/setup.log")" 2
+expect_installed "--log inside the product folder" "" setup.log
+rm -f "$product_dir/setup.log"
 run_capture uninstall-log-switch "$product_dir/Uninstall.exe" /S --log /quiet
 expect_eq "uninstall --log /quiet: exit code" "$(cat "$scratch/uninstall-log-switch.rc")" 1
 expect_eq "uninstall --log /quiet: standard error" "$(cat "$scratch/uninstall-log-switch.err")" "--log needs a file name."

@@ -9,7 +9,10 @@ trap 'remove_installation; cleanup' EXIT
 
 make_second_installer
 
-working_folders() { ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null; }
+working_folders() {
+    ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* \
+        "$program_files/Common Files/VST3"/ElvaraSound.vst3.* 2>/dev/null
+}
 quiet_install() { # name exe
     run_capture "$1" "$2" /S --log "$(winpath "$scratch/$1.log")"
     expect_eq "$1: exit code" "$(cat "$scratch/$1.rc")" 0

@@ -96,7 +96,13 @@ for _ in $(seq 1 100); do [[ -e $user_product_dir ]] || break; sleep 0.1; done #
 expect_no_user_installation "user uninstall"
 expect_eq "user uninstall: the machine's installation unchanged" "$(machine_state)" "$machine_before"
 
+# The copy that removed the user's Uninstall.exe cannot be scheduled for deletion at
+# restart by a standard user: the next run of Setup removes its ended folder.
+user_temp="$local_app_data/Temp"
+copies() { ls -d "$user_temp"/ElvaraSound-Uninstall-* 2>/dev/null; }
+echo "after the per-user uninstall, copy folders: $(copies | wc -l)"
 as_standard_user "$(winpath "$setup_exe")" --quiet --scope user >/dev/null 2>&1
+expect_eq "the next Setup: ended uninstall copies in the user's temporary folder" "$(copies)" ""
 user_before=$(user_state)
 run_capture machine-uninstall "$product_dir/Uninstall.exe" /S
 expect_eq "machine uninstall: exit code" "$(cat "$scratch/machine-uninstall.rc")" 0
@@ -114,7 +120,10 @@ head -c 25165824 /dev/urandom >"$scratch/samples.bin"
 large_exe=$scratch/ElvaraSoundLarge.exe
 cp "$setup_exe" "$large_exe"
 "$wine" "$helpers/replace_resource.exe" "$(winpath "$large_exe")" "$(winpath "$scratch/large.pkg")"
-working_folders() { ls -d "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.* "$local_app_data/Programs"/ElvaraSound.* 2>/dev/null; }
+working_folders() {
+    ls -d "$local_app_data/Programs/Common"/ElvaraSound.vst3.* "$local_app_data/Programs/Common/VST3"/ElvaraSound.vst3.* \
+        "$local_app_data/Programs"/ElvaraSound.* 2>/dev/null
+}
 for delay in 0 0.15; do
     "$wine" "$large_exe" --quiet --scope user >/dev/null 2>&1 &
     run=$!

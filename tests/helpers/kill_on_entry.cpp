@@ -1,6 +1,8 @@
 // Test helper: a kill at an exact step. Starts COMMAND_LINE, watches FOLDER and ends
 // the process with TerminateProcess the moment an entry whose name starts with PREFIX
-// appears there (made, or renamed into place), as a power cut at that step would.
+// appears there (made, or renamed into place), as a power cut at that step would. A
+// PREFIX that ends in "$" is a whole name; one that starts with "*" is the end of a
+// path anywhere below FOLDER ("*\\NAME": an entry NAME in any subfolder).
 // Prints "killed" (exit 0) or "finished" (exit 1) when the process ended first.
 //   kill_on_entry FOLDER PREFIX COMMAND_LINE
 #include <windows.h>
@@ -12,17 +14,30 @@
 
 namespace {
 
-bool appeared(const std::vector<DWORD>& buffer, DWORD bytes, const std::wstring& prefix)
+bool endsWith(const std::wstring& name, const std::wstring& end)
 {
+    return name.size() >= end.size() &&
+           CompareStringOrdinal(name.c_str() + name.size() - end.size(), static_cast<int>(end.size()), end.c_str(),
+                                static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool appeared(const std::vector<DWORD>& buffer, DWORD bytes, std::wstring prefix)
+{
+    const bool whole = !prefix.empty() && prefix.back() == L'$';
+    if (whole) prefix.pop_back();
+    const bool anywhere = !prefix.empty() && prefix.front() == L'*';
     if (bytes == 0) return false;
     auto* cursor = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
         const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(cursor);
         const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
-        if ((change->Action == FILE_ACTION_ADDED || change->Action == FILE_ACTION_RENAMED_NEW_NAME) &&
+        if ((change->Action == FILE_ACTION_ADDED || change->Action == FILE_ACTION_RENAMED_NEW_NAME) && anywhere &&
+            endsWith(name, prefix.substr(1)))
+            return true;
+        if ((change->Action == FILE_ACTION_ADDED || change->Action == FILE_ACTION_RENAMED_NEW_NAME) && !anywhere &&
             CompareStringOrdinal(name.c_str(), static_cast<int>(std::min(name.size(), prefix.size())), prefix.c_str(),
                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL &&
-            name.size() >= prefix.size())
+            name.size() >= prefix.size() && (!whole || name.size() == prefix.size()))
             return true;
         if (change->NextEntryOffset == 0) return false;
         cursor += change->NextEntryOffset;
@@ -49,7 +64,8 @@ int wmain(int argc, wchar_t** argv)
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const auto watch = [&] {
         ResetEvent(overlapped.hEvent);
-        return ReadDirectoryChangesW(folder, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(DWORD)), FALSE,
+        return ReadDirectoryChangesW(folder, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(DWORD)),
+                                     prefix.starts_with(L"*"),
                                      FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_FILE_NAME, nullptr, &overlapped,
                                      nullptr) != FALSE;
     };

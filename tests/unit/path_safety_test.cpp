@@ -1,3 +1,4 @@
+#include "base/file_identity.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
 #include "unit/scratch_folder.h"
@@ -108,5 +109,30 @@ TEST(PathSafety, LinksAreRefusedWhereverTheyStand)
     for (const Case& c : cases) {
         std::string shown(c.path.begin(), c.path.end());
         EXPECT_EQ(verdict(c.path), c.expected) << shown;
+    }
+}
+
+TEST(PathSafety, OneLocationHoweverItIsSpelt)
+{
+    const struct {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool same;
+    } cases[] = {
+        {L"\\\\server\\share\\Presets\\warm.preset", L"\\\\?\\UNC\\server\\share\\Presets\\warm.preset", true},
+        {L"C:\\Program Files\\ElvaraSound", L"\\\\?\\C:\\Program Files\\ElvaraSound", true},
+        {L"C:\\Program Files\\ElvaraSound", L"c:/program files/elvarasound/", true},
+        {L"C:\\Program Files\\\u00C9lvara", L"C:\\Program Files\\\u00E9lvara", true}, // letter case beyond ASCII
+        // Near misses.
+        {L"\\\\server\\share\\a", L"\\\\?\\server\\share\\a", false}, // a device path, not the share
+        {L"\\\\server\\share\\a", L"\\\\?\\UNC\\server\\share\\ab", false},
+        {L"\\\\server\\share\\a", L"\\\\server\\sharea", false},
+        {L"C:\\Program Files\\ElvaraSound", L"C:\\Program Files\\ElvaraSound.rollback-0011223344556677", false},
+        {L"C:\\a", L"D:\\a", false},
+        {L"C:\\", L"C:", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sameLocation(c.a, c.b), c.same) << std::string(c.a, c.a + wcslen(c.a));
+        EXPECT_EQ(sameLocation(c.b, c.a), c.same);
     }
 }

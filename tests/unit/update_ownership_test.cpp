@@ -627,8 +627,8 @@ TEST(UpdateOwnership, ARollbackThatStopsAtItsFirstRenameLeavesOneVersionAfterRec
                                 },
                                 operations),
                  std::exception);
-    recoverInterruptedRuns(packageB().entries, locations);
-    EXPECT_TRUE(bothTreesHold(locations, packageA())) << "the run never committed: the previous version in both";
+    recoverInterruptedRuns(packageA().entries, locations);
+    EXPECT_TRUE(bothTreesHold(locations, packageB())) << "its swap had finished: the new version in both";
     EXPECT_TRUE(workingFolders(scratch).empty());
     for (const auto& [relative, content] : usersProduct)
         EXPECT_EQ(readFile(appendPath(locations.productFolder, relative)), content);

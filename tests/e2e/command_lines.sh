@@ -1,0 +1,53 @@
+#!/bin/bash
+# Both programs' command lines as Windows users and deployment tools write them, in one
+# table run in order (each row starts from the state the row before left): switches
+# without regard to letter case, unknown words refused with 1639 before anything
+# changes, and the uninstaller's --scope checked against its own scope, never followed.
+# Then the per-user folders replaced by links to the machine's: the machine's
+# uninstaller still knows itself as the machine's.
+source "$(dirname "$0")/lib.sh"
+trap 'rm -f "$user_product_dir" "$user_bundle_dir"; remove_user_installation; remove_installation; cleanup' EXIT
+remove_installation
+
+installed() { [[ -f $product_dir/Uninstall.exe && -d $bundle_dir ]] && echo installed || echo absent; }
+uninstaller="$product_dir/Uninstall.exe"
+# program | arguments | exit code | installed afterwards | text on standard output or error
+rows=(
+    "setup|/s|0|installed|Installed ElvaraSound Livewire Edition"
+    "setup|--QUIET /D=C:\\x|1639|installed|Unknown option: /D=C:\\x"
+    "setup|/Quiet --Log|1|installed|--log needs a file name."
+    "uninstaller|/s /bogus|1639|installed|Unknown option: /bogus"
+    "uninstaller|/S --scope user|1|installed|was not removed: this uninstaller removes the installation for all users"
+    "uninstaller|/S --scope nobody|1|installed|Unknown scope"
+    "uninstaller|--Quiet --log|1|installed|--log needs a file name."
+    "uninstaller|/s --SCOPE machine|0|absent|ElvaraSound Livewire Edition was removed."
+    "setup|/S --scope machine|0|installed|Installed ElvaraSound Livewire Edition"
+    "uninstaller|/QUIET|0|absent|ElvaraSound Livewire Edition was removed."
+)
+for row in "${rows[@]}"; do
+    IFS='|' read -r program arguments code state text <<<"$row"
+    exe=$setup_exe
+    [[ $program == uninstaller ]] && exe=$uninstaller
+    read -r -a words <<<"$arguments"
+    run_capture row "$exe" "${words[@]}"
+    expect_eq "$program $arguments: exit code" "$(cat "$scratch/row.rc")" "$code"
+    [[ $program == uninstaller ]] && wait_until_gone "$product_dir/Uninstall.exe" 15 >/dev/null
+    expect_eq "$program $arguments: afterwards" "$(installed)" "$state"
+    grep -qF -- "$text" "$scratch/row.out" "$scratch/row.err" && pass \
+        || fail "$program $arguments: [$text] not in [$(cat "$scratch/row.out" "$scratch/row.err")]"
+done
+
+# ---- the per-user folders are links to the machine's folders
+run_capture links-install "$setup_exe" /S
+remove_user_installation
+mkdir -p "$(dirname "$user_product_dir")" "$(dirname "$user_bundle_dir")"
+ln -s "$product_dir" "$user_product_dir"
+ln -s "$bundle_dir" "$user_bundle_dir"
+run_capture links "$product_dir/Uninstall.exe" /S --log "$(winpath "$scratch/links.log")"
+expect_eq "links in the user's profile: exit code" "$(cat "$scratch/links.rc")" 0
+grep -qF "scope: the machine's installation" "$scratch/links.log" && pass \
+    || fail "links in the user's profile: the machine's uninstaller took itself for the user's"
+wait_until_gone "$product_dir/Uninstall.exe" || fail "links in the user's profile: the uninstaller stayed"
+expect_eq "links in the user's profile: the machine's entry" "$(registry_value DisplayName)" ""
+[[ -L $user_product_dir && -L $user_bundle_dir ]] && pass || fail "links in the user's profile: the links are gone"
+finish
