@@ -37,35 +37,31 @@ std::wstring_view withoutTrailingSeparators(std::wstring_view path) noexcept
     return path;
 }
 
-std::wstring finalPathOf(HANDLE handle)
+// The path as the file system names it without following anything: full, every short
+// (8.3) component replaced by the name its folder lists (a link keeps its own name), and
+// a drive letter mapped onto a folder (subst) replaced by that folder.
+std::wstring spelledInFull(const std::wstring& path)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return {};
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(length + 1);
+    const auto call = [&buffer](auto function, const std::wstring& input) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const DWORD length = function(input.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (length == 0) return std::wstring();
+            if (length < buffer.size()) return std::wstring(buffer.data(), length);
+            buffer.resize(length + 1);
+        }
+        return std::wstring();
+    };
+    const std::wstring full =
+        call([](LPCWSTR in, LPWSTR out, DWORD size) { return GetFullPathNameW(in, size, out, nullptr); }, path);
+    std::wstring spelled = full.empty() ? std::wstring() : call(GetLongPathNameW, full);
+    if (spelled.size() >= 2 && spelled[1] == L':') {
+        wchar_t device[MAX_PATH + 1] = {};
+        const wchar_t drive[] = {spelled[0], L':', L'\0'};
+        if (QueryDosDeviceW(drive, device, MAX_PATH) != 0 && std::wstring_view(device).starts_with(L"\\??\\"))
+            spelled = std::wstring(device + 4) + spelled.substr(2);
     }
-    return {};
-}
-
-// Everything before the last separator, and after it.
-std::pair<std::wstring, std::wstring> splitLast(const std::wstring& path)
-{
-    std::size_t end = path.size();
-    while (end > 0 && (path[end - 1] == L'\\' || path[end - 1] == L'/')) --end;
-    const std::size_t separator = path.find_last_of(L"\\/", end == 0 ? 0 : end - 1);
-    if (separator == std::wstring::npos) return {};
-    std::wstring parent = path.substr(0, separator);
-    if (!parent.empty() && parent.back() == L':') parent += L'\\'; // a drive's root
-    return {parent, path.substr(separator + 1, end - separator - 1)};
-}
-
-bool sameName(std::wstring_view a, std::wstring_view b) noexcept
-{
-    return a.size() == b.size() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    return spelled;
 }
 
 } // namespace
@@ -108,22 +104,8 @@ bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept
 {
     try {
         if (finalPathIs(handle, path)) return true; // spelt as the file system spells it
-        const std::wstring final = finalPathOf(handle);
-        const auto [spelledParent, spelledLeaf] = splitLast(path);
-        const auto [finalParent, finalLeaf] = splitLast(final);
-        if (spelledParent.empty() || finalParent.empty()) return false;
-        const HANDLE parent = CreateFileW(spelledParent.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (parent == INVALID_HANDLE_VALUE) return false;
-        const std::wstring parentFinal = finalPathOf(parent);
-        CloseHandle(parent);
-        if (parentFinal.empty() || !sameLocation(parentFinal, finalParent)) return false;
-        // The name that the folder lists for the spelled leaf (its long name, when a short one was given).
-        WIN32_FIND_DATAW found{};
-        const HANDLE search = FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-        if (search == INVALID_HANDLE_VALUE) return false;
-        FindClose(search);
-        return sameName(found.cFileName, finalLeaf);
+        const std::wstring spelledOut = spelledInFull(path);
+        return !spelledOut.empty() && finalPathIs(handle, spelledOut);
     } catch (...) {
         return false;
     }

@@ -20,11 +20,13 @@ bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept;
 bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept;
 
 // True when the opened handle is the entry that the path names, not what a link there
-// leads to: it stands in the folder that the path's parent leads to, under the name
-// that this folder lists for the path's last component. A link is a property of the
-// file system, not of a spelling: a short (8.3) name, another letter case, forward
-// slashes or a drive letter mapped onto a folder name the entry alike, while a file
-// link (which Wine reports as a plain file) stands elsewhere or under another name.
+// or on the way leads to: the handle's final path is the path itself once it is spelt
+// out in full (made full, each short 8.3 component replaced by the name its folder
+// lists, a drive letter mapped onto a folder replaced by that folder). A link is a
+// property of the file system, not of a spelling: a short name, another letter case,
+// forward slashes, a relative path or a mapped drive name the entry alike, while a link
+// anywhere on the path (a file link too, which Wine reports as a plain file) leads to
+// a final path of its own.
 bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept;
 
 } // namespace elvara

@@ -39,7 +39,7 @@ if(MINGW)
     add_custom_target(elvara_delay_libraries DEPENDS ${delay_libraries})
     add_dependencies(elvara_system_libraries elvara_delay_libraries)
     target_link_libraries(elvara_system_libraries INTERFACE
-        ${delay_libraries} shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs)
+        ${delay_libraries} shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs ntdll)
 else()
     add_compile_options(/W4 /permissive- /utf-8 /Brepro)
     add_link_options(/Brepro)
@@ -48,7 +48,7 @@ else()
         list(APPEND delay_flags "/DELAYLOAD:${dll}.dll")
     endforeach()
     target_link_libraries(elvara_system_libraries INTERFACE
-        ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs)
+        ${ELVARA_DELAY_LOADED} delayimp shell32 ole32 oleaut32 user32 gdi32 advapi32 uuid windowscodecs ntdll)
     target_link_options(elvara_system_libraries INTERFACE ${delay_flags})
 endif()
 

@@ -23,13 +23,21 @@ std::vector<std::wstring> split(const std::wstring& commandLine)
 }
 
 // The mode selection restated from the definition, for the random cases.
+// Switches are whole words in any letter case.
+std::wstring lowered(std::wstring word)
+{
+    for (wchar_t& c : word)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
+    return word;
+}
+
 RunMode expectedMode(const std::vector<std::wstring>& arguments)
 {
     for (const auto& word : arguments)
-        if (word == L"--verify-only") return RunMode::Verification;
-    if (arguments.size() == 2 && arguments[0] == L"--render-preview") return RunMode::Preview;
+        if (lowered(word) == L"--verify-only") return RunMode::Verification;
+    if (arguments.size() == 2 && lowered(arguments[0]) == L"--render-preview") return RunMode::Preview;
     for (const auto& word : arguments)
-        if (word == L"--quiet" || word == L"/quiet" || word == L"/S") return RunMode::Quiet;
+        if (lowered(word) == L"--quiet" || lowered(word) == L"/quiet" || lowered(word) == L"/s") return RunMode::Quiet;
     return RunMode::Windowed;
 }
 
@@ -55,20 +63,20 @@ TEST(CommandLine, ModeSelection)
         {L"setup.exe out.png --render-preview", RunMode::Windowed, false},
         {L"setup.exe --perform", RunMode::Windowed, true},
         {L"setup.exe x --perform y", RunMode::Windowed, true},
-        {L"setup.exe --Perform", RunMode::Windowed, false},
+        {L"setup.exe --Perform", RunMode::Windowed, true},
         {L"setup.exe \"--perform \"", RunMode::Windowed, false},
         {L"setup.exe --performx", RunMode::Windowed, false},
-        {L"setup.exe --VERIFY-ONLY", RunMode::Windowed, false},
+        {L"setup.exe --VERIFY-ONLY", RunMode::Verification, false},
         {L"setup.exe \"\" --verify-only", RunMode::Verification, false},
         {L"setup.exe /S", RunMode::Quiet, false},
         {L"setup.exe --perform --quiet", RunMode::Quiet, true},
         {L"setup.exe x --quiet --log C:\\setup.log", RunMode::Quiet, false},
         {L"setup.exe --quiet --verify-only", RunMode::Verification, false},
         {L"setup.exe --render-preview --quiet", RunMode::Preview, false},
-        {L"setup.exe /s", RunMode::Windowed, false},
+        {L"setup.exe /s", RunMode::Quiet, false},
         {L"setup.exe /quiet", RunMode::Quiet, false},
-        {L"setup.exe /QUIET", RunMode::Windowed, false},
-        {L"setup.exe --QUIET", RunMode::Windowed, false},
+        {L"setup.exe /QUIET", RunMode::Quiet, false},
+        {L"setup.exe --QUIET", RunMode::Quiet, false},
     };
     for (const Case& c : cases) {
         const auto arguments = split(c.line);
