@@ -283,8 +283,8 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint{};
-        BeginPaint(window, &paint);
-        paintWindow(record);
+        HDC dc = BeginPaint(window, &paint);
+        paintWindow(record, dc);
         EndPaint(window, &paint);
         return 0;
     }
@@ -357,11 +357,11 @@ void readAnimationSetting(WizardState& record) noexcept
     if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
 }
 
-void paintWindow(WizardState& record) noexcept
+void paintWindow(WizardState& record, HDC windowDc) noexcept
 {
     if (!record.canvas) return;
     try {
-        if (!record.canvas->beginFrame(layout::designWidth, layout::designHeight)) return;
+        if (!record.canvas->beginFrame(windowDc, layout::designWidth, layout::designHeight)) return;
         drawWizard(record, *record.canvas);
         record.canvas->endFrame();
     } catch (...) {

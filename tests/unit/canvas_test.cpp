@@ -127,19 +127,22 @@ TEST_F(CanvasTest, TextFormatsAreCachedPerStyle)
     EXPECT_EQ(canvas.textFormatCount(), 3u);
 }
 
-TEST_F(CanvasTest, FramesNeedALiveWindow)
+TEST_F(CanvasTest, FramesNeedALiveWindowAndItsDc)
 {
     Canvas canvas;
-    EXPECT_FALSE(canvas.beginFrame(780, 560)); // no window yet
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    EXPECT_FALSE(canvas.beginFrame(dc, 780, 560)); // no window yet
     canvas.setWindow(window);
-    ASSERT_TRUE(canvas.beginFrame(780, 560));
+    EXPECT_FALSE(canvas.beginFrame(nullptr, 780, 560));
+    ASSERT_TRUE(canvas.beginFrame(dc, 780, 560));
     EXPECT_TRUE(canvas.hasWindowTarget());
     canvas.fillRect(0, 0, 780, 560, 0);
     canvas.endFrame();
+    ReleaseDC(window, dc);
     DestroyWindow(window);
-    EXPECT_FALSE(canvas.beginFrame(780, 560)); // destroyed
+    EXPECT_FALSE(canvas.beginFrame(dc, 780, 560)); // destroyed
 }
 
 TEST_F(CanvasTest, MissingFolderMakesRenderingFail)
