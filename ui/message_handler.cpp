@@ -141,6 +141,22 @@ DesignPoint designPoint(const WizardState& record, LPARAM lParam)
             static_cast<float>(GET_Y_LPARAM(lParam)) * unitsPerPixel};
 }
 
+bool somethingMoves(const WizardState& record) noexcept
+{
+    return record.page == Installing || record.primaryHighlight != (record.hoverPrimary ? 1.0f : 0.0f) ||
+           record.backHighlight != (record.hoverBack ? 1.0f : 0.0f);
+}
+
+// The animation timer runs only while something moves: a window at rest is not woken
+// sixty times a second.
+void startAnimationIfNeeded(WizardState& record) noexcept
+{
+    if (record.animationTimerRunning || !somethingMoves(record) || !IsWindow(record.window)) return;
+    record.lastTick = GetTickCount64();
+    record.animationTimerRunning =
+        SetTimer(record.window, layout::animationTimerId, layout::animationIntervalMs, nullptr) != 0;
+}
+
 void onTimer(WizardState& record)
 {
     const std::uint64_t now = GetTickCount64();
@@ -155,6 +171,10 @@ void onTimer(WizardState& record)
     const std::uint32_t progress = record.progress.load();
     const std::uint32_t oldDrawn = record.drawnProgress;
     record.drawnProgress = progress;
+    if (!somethingMoves(record) && record.animationTimerRunning) {
+        KillTimer(record.window, layout::animationTimerId);
+        record.animationTimerRunning = false;
+    }
     if (!IsWindowVisible(record.window) || IsIconic(record.window)) return;
     if (changed || progress != oldDrawn || (record.page == Installing && record.animationsEnabled)) invalidate(record);
 }
@@ -278,6 +298,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_DESTROY:
         KillTimer(window, layout::animationTimerId);
+        record.animationTimerRunning = false;
         disconnectAccessible(record);
         PostQuitMessage(0);
         return 0;
@@ -349,6 +370,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
 void startInstallSafely(WizardState& record) noexcept
 {
     runReportingFailure(record, [&record] { record.execute(); });
+    startAnimationIfNeeded(record);
 }
 
 void readAnimationSetting(WizardState& record) noexcept
@@ -402,6 +424,7 @@ LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LP
             SetFocus(record.window);
     }
     announceChanges(record, before);
+    if (message != WM_DESTROY && message != WM_NCDESTROY) startAnimationIfNeeded(record);
     return result;
 }
 

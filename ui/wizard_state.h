@@ -43,6 +43,7 @@ struct WizardState : InstallStatus {
     float primaryHighlight = 0.0f;
     float backHighlight = 0.0f;
     std::uint64_t lastTick = 0;
+    bool animationTimerRunning = false;
     std::uint32_t drawnProgress = 0;
     // The keyboard focus among the page's items, and whether its ring is drawn
     // (after keyboard use, not after mouse use).

@@ -222,6 +222,37 @@ TEST_F(SetupWindow, HoverEasing)
     EXPECT_EQ(record.primaryHighlight, 0.0f); // instant without animations
 }
 
+// Timer messages that reach the window within the time given, each dispatched.
+int timerTicksWithin(HWND window, DWORD milliseconds)
+{
+    int ticks = 0;
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    MSG message{};
+    while (GetTickCount64() < end) {
+        while (PeekMessageW(&message, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            ++ticks;
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    }
+    return ticks;
+}
+
+TEST_F(SetupWindow, TheAnimationTimerRunsOnlyWhileSomethingMoves)
+{
+    record.animationsEnabled = true;
+    timerTicksWithin(record.window, 100); // the first tick finds nothing to animate
+    EXPECT_EQ(timerTicksWithin(record.window, 200), 0) << "at rest";
+    moveTo(650, 520);
+    EXPECT_GT(timerTicksWithin(record.window, 700), 0) << "the highlight of Continue eases in";
+    EXPECT_EQ(record.primaryHighlight, 1.0f);
+    timerTicksWithin(record.window, 100);
+    EXPECT_EQ(timerTicksWithin(record.window, 200), 0) << "at rest on Continue";
+    SendMessageW(record.window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_GT(timerTicksWithin(record.window, 700), 0) << "the highlight eases out";
+    EXPECT_EQ(record.primaryHighlight, 0.0f);
+}
+
 TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
 {
     const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
