@@ -328,6 +328,28 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(layout::licenceTextColour.r, layout::licenceTextColour.g, layout::licenceTextColour.b));
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b));
         return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
+    case WM_MOUSEWHEEL:
+        // The wheel scrolls what is under the pointer, whichever window has the keyboard.
+        if (record.licenceEdit != nullptr && IsWindowVisible(record.licenceEdit)) {
+            RECT control{};
+            GetWindowRect(record.licenceEdit, &control);
+            if (PtInRect(&control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+                SendMessageW(record.licenceEdit, message, wParam, lParam);
+                return 0;
+            }
+        }
+        break;
+    case WM_COMMAND:
+        // The licence control took the keyboard by a click: the ring leaves the item it was
+        // on, as with any click, and Tab goes on from the licence.
+        if (HIWORD(wParam) == EN_SETFOCUS && record.licenceEdit != nullptr &&
+            reinterpret_cast<HWND>(lParam) == record.licenceEdit && record.focus != ItemKind::LicenceText) {
+            record.focus = ItemKind::LicenceText;
+            record.focusVisible = false;
+            invalidate(record);
+            return 0;
+        }
+        break;
     case WM_MOUSEMOVE:
         onMouseMove(record, lParam);
         return 0;
