@@ -4,6 +4,8 @@
 // page change, checkbox, progress and focus events, and closes the wizard at the end.
 //   screen_reader install          prints each page's tree and "FAIL ..." lines; exit code 0 when all held
 //   screen_reader install-for-me   the same, ticking "only for me" on the Ready page
+//   screen_reader focus-away       with an item focused by the keyboard, gives the focus to a
+//                                  window of its own: then no item may claim the focus
 #include "install/install_worker.h"
 
 #include <windows.h>
@@ -206,13 +208,60 @@ bool pressInto(IAccessible* client, const Page& page, const wchar_t* button, con
     return waitUntil([&] { return clientName(client) == titled(next); }, 10000);
 }
 
+long focusedChildren(const Page& page)
+{
+    long focused = 0;
+    for (const Node& node : page.children)
+        if (node.state & STATE_SYSTEM_FOCUSED) ++focused;
+    return focused;
+}
+
+bool accFocusNamesSomething(IAccessible* client)
+{
+    VARIANT focus;
+    VariantInit(&focus);
+    const HRESULT result = client->get_accFocus(&focus);
+    const bool named = result == S_OK && focus.vt != VT_EMPTY;
+    VariantClear(&focus);
+    return named;
+}
+
+void focusAway(IAccessible* client)
+{
+    {
+        const Page page = readPage(client);
+        check(focusedChildren(page) == 1, "before: the item that Tab reached is focused");
+        check(accFocusNamesSomething(client), "before: accFocus names it");
+    }
+    WNDCLASSW kind{};
+    kind.lpfnWndProc = DefWindowProcW;
+    kind.hInstance = GetModuleHandleW(nullptr);
+    kind.lpszClassName = L"ElvaraReaderWindow";
+    RegisterClassW(&kind);
+    HWND other = CreateWindowExW(0, kind.lpszClassName, L"Another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                 320, 200, nullptr, nullptr, kind.hInstance, nullptr);
+    SetForegroundWindow(other);
+    SetFocus(other);
+    check(waitUntil([other] { return GetForegroundWindow() == other && GetFocus() == other; }, 5000),
+          "another window has the focus");
+    pump(300);
+    {
+        const Page page = readPage(client);
+        check(focusedChildren(page) == 0, "after: no item is focused");
+        check(!(readNode(client, CHILDID_SELF).state & STATE_SYSTEM_FOCUSED), "after: the client is not focused");
+        check(!accFocusNamesSomething(client), "after: accFocus names nothing");
+    }
+    DestroyWindow(other);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const bool forMe = argc == 2 && lstrcmpW(argv[1], L"install-for-me") == 0;
-    if (argc != 2 || (!forMe && lstrcmpW(argv[1], L"install") != 0)) {
-        std::fputs("usage: screen_reader install | install-for-me\n", stderr);
+    const bool away = argc == 2 && lstrcmpW(argv[1], L"focus-away") == 0;
+    if (argc != 2 || (!forMe && !away && lstrcmpW(argv[1], L"install") != 0)) {
+        std::fputs("usage: screen_reader install | install-for-me | focus-away\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -235,6 +284,15 @@ int wmain(int argc, wchar_t** argv)
                                                 reinterpret_cast<void**>(&client));
     check(SUCCEEDED(result) && client != nullptr, "the client object through WM_GETOBJECT");
     if (client == nullptr) return 1;
+
+    if (away) {
+        focusAway(client);
+        client->Release();
+        if (hook != nullptr) UnhookWinEvent(hook);
+        CoUninitialize();
+        std::printf("%d failed\n", failures);
+        return failures == 0 ? 0 : 1;
+    }
 
     RECT clientArea{};
     GetClientRect(setupWindow, &clientArea);
