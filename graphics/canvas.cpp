@@ -62,12 +62,13 @@ void Canvas::dropDeviceResources() noexcept
     windowTarget_.Reset();
 }
 
-bool Canvas::beginFrame(HDC windowDc, float designWidth, float designHeight)
+bool Canvas::beginFrame(HDC windowDc, const RECT& area, float designWidth, float designHeight)
 {
     if (window_ == nullptr || windowDc == nullptr || !IsWindow(window_)) return false;
     RECT client{};
     GetClientRect(window_, &client);
-    if (client.right < 1 || client.bottom < 1) return false;
+    RECT drawn{};
+    if (client.right < 1 || client.bottom < 1 || !IntersectRect(&drawn, &client, &area)) return false;
     // The target works in device-independent pixels at the window's DPI, so a
     // design unit stays one such pixel at any display scale.
     const float dpi = dpi_;
@@ -86,7 +87,8 @@ bool Canvas::beginFrame(HDC windowDc, float designWidth, float designHeight)
         gradientBrushes_.clear();
         solidBrush_.Reset();
     }
-    failIfFailed(windowTarget_->BindDC(windowDc, &client), "Graphics unavailable");
+    // A frame costs what its area costs: the target is only as large as the part drawn.
+    failIfFailed(windowTarget_->BindDC(windowDc, &drawn), "Graphics unavailable");
     float targetDpiX = 0.0f;
     float targetDpiY = 0.0f;
     windowTarget_->GetDpi(&targetDpiX, &targetDpiY);
@@ -98,8 +100,11 @@ bool Canvas::beginFrame(HDC windowDc, float designWidth, float designHeight)
     }
     currentTarget_->BeginDraw();
     const float pixelsPerUnit = dpi / 96.0f;
-    currentTarget_->SetTransform(D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / pixelsPerUnit / designWidth,
-                                                         static_cast<float>(client.bottom) / pixelsPerUnit / designHeight));
+    currentTarget_->SetTransform(
+        D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / pixelsPerUnit / designWidth,
+                                static_cast<float>(client.bottom) / pixelsPerUnit / designHeight) *
+        D2D1::Matrix3x2F::Translation(-static_cast<float>(drawn.left) / pixelsPerUnit,
+                                      -static_cast<float>(drawn.top) / pixelsPerUnit));
     return true;
 }
 

@@ -27,9 +27,9 @@ public:
     void setWindow(HWND window);
     // The window's DPI (96 until told otherwise); the next frame is drawn at it.
     void setDpi(float dpi) noexcept;
-    // Draws a frame of the whole client area into the window's device context: the one
-    // of BeginPaint, whose clipping keeps child controls and unchanged parts untouched.
-    bool beginFrame(HDC windowDc, float designWidth, float designHeight);
+    // Draws a frame into the window's device context (the one of BeginPaint, whose clipping
+    // keeps child controls untouched), rendering only the part of the client area given.
+    bool beginFrame(HDC windowDc, const RECT& area, float designWidth, float designHeight);
     void endFrame();
 
     void setColor(float red, float green, float blue, float alpha);

@@ -21,6 +21,18 @@ namespace {
 
 void invalidate(const WizardState& record) { InvalidateRect(record.window, nullptr, FALSE); }
 
+// Only this part of the page is drawn again, with a margin for its shadow and focus ring.
+void invalidate(const WizardState& record, const layout::Box& box)
+{
+    constexpr float margin = 8.0f;
+    const auto pixels = [&record](float units) {
+        return static_cast<LONG>(units * static_cast<float>(record.dpi) / 96.0f);
+    };
+    const RECT area{pixels(box.x - margin), pixels(box.y - margin), pixels(box.right() + margin) + 1,
+                    pixels(box.bottom() + margin) + 1};
+    InvalidateRect(record.window, &area, FALSE);
+}
+
 void showFailure(WizardState& record, const char* text) noexcept
 {
     try {
@@ -176,7 +188,12 @@ void onTimer(WizardState& record)
         record.animationTimerRunning = false;
     }
     if (!IsWindowVisible(record.window) || IsIconic(record.window)) return;
-    if (changed || progress != oldDrawn || (record.page == Installing && record.animationsEnabled)) invalidate(record);
+    if (changed) {
+        invalidate(record, layout::primaryButton);
+        invalidate(record, layout::backButton);
+    }
+    if (progress != oldDrawn || (record.page == Installing && record.animationsEnabled))
+        invalidate(record, layout::progressTrack);
 }
 
 void onMouseMove(WizardState& record, LPARAM lParam)
@@ -305,7 +322,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT: {
         PAINTSTRUCT paint{};
         HDC dc = BeginPaint(window, &paint);
-        paintWindow(record, dc);
+        paintWindow(record, dc, paint.rcPaint);
         EndPaint(window, &paint);
         return 0;
     }
@@ -401,11 +418,11 @@ void readAnimationSetting(WizardState& record) noexcept
     if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
 }
 
-void paintWindow(WizardState& record, HDC windowDc) noexcept
+void paintWindow(WizardState& record, HDC windowDc, const RECT& area) noexcept
 {
     if (!record.canvas) return;
     try {
-        if (!record.canvas->beginFrame(windowDc, layout::designWidth, layout::designHeight)) return;
+        if (!record.canvas->beginFrame(windowDc, area, layout::designWidth, layout::designHeight)) return;
         drawWizard(record, *record.canvas);
         record.canvas->endFrame();
     } catch (...) {
