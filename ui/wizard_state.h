@@ -15,6 +15,8 @@
 
 namespace elvara {
 
+inline constexpr wchar_t installWorkerThreadName[] = L"ElvaraSound install";
+
 // Everything the window, its pages and its worker share for one run of the wizard.
 // It stays at one address for the whole run; the worker writes only InstallStatus.
 struct WizardState : InstallStatus {
