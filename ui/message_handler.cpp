@@ -227,6 +227,23 @@ void onClick(WizardState& record, LPARAM lParam)
     invalidate(record);
 }
 
+// The wheel scrolls what is under the pointer, whichever window has the keyboard. Only a
+// plain turn, and never one that the control itself passed up: it would come back.
+bool forwardWheelToLicence(WizardState& record, WPARAM wParam, LPARAM lParam)
+{
+    static bool forwarding = false;
+    if (forwarding || record.licenceEdit == nullptr || !IsWindowVisible(record.licenceEdit) ||
+        (GET_KEYSTATE_WPARAM(wParam) & (MK_CONTROL | MK_SHIFT)) != 0)
+        return false;
+    RECT control{};
+    GetWindowRect(record.licenceEdit, &control);
+    if (!PtInRect(&control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) return false;
+    forwarding = true;
+    SendMessageW(record.licenceEdit, WM_MOUSEWHEEL, wParam, lParam);
+    forwarding = false;
+    return true;
+}
+
 void moveFocus(WizardState& record, ItemKind target)
 {
     record.focus = target;
@@ -346,15 +363,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b));
         return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
     case WM_MOUSEWHEEL:
-        // The wheel scrolls what is under the pointer, whichever window has the keyboard.
-        if (record.licenceEdit != nullptr && IsWindowVisible(record.licenceEdit)) {
-            RECT control{};
-            GetWindowRect(record.licenceEdit, &control);
-            if (PtInRect(&control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
-                SendMessageW(record.licenceEdit, message, wParam, lParam);
-                return 0;
-            }
-        }
+        if (forwardWheelToLicence(record, wParam, lParam)) return 0;
         break;
     case WM_COMMAND:
         // The licence control took the keyboard by a click: the ring leaves the item it was

@@ -222,6 +222,32 @@ TEST_F(SetupWindow, HoverEasing)
     EXPECT_EQ(record.primaryHighlight, 0.0f); // instant without animations
 }
 
+TEST_F(SetupWindow, TheWheelOverTheLicenceScrollsItAndNeverComesBack)
+{
+    key(VK_RETURN);
+    ASSERT_TRUE(licenceVisible());
+    RECT control{};
+    GetWindowRect(record.licenceEdit, &control);
+    const LPARAM overLicence = MAKELPARAM((control.left + control.right) / 2, (control.top + control.bottom) / 2);
+    const LPARAM besideLicence = MAKELPARAM(control.left - 5, control.bottom + 40);
+    const auto firstLine = [&] { return SendMessageW(record.licenceEdit, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const auto wheel = [](HWND to, WPARAM keys, LPARAM at) {
+        SendMessageW(to, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(-WHEEL_DELTA)), at);
+    };
+
+    wheel(record.window, 0, besideLicence);
+    EXPECT_EQ(firstLine(), 0) << "a turn beside the licence";
+    wheel(record.window, 0, overLicence);
+    EXPECT_GT(firstLine(), 0) << "a turn over the licence, the keyboard in the window";
+    // With Ctrl or Shift the control passes the turn up to the window, which must not
+    // hand it back.
+    for (const WPARAM keys : {MK_CONTROL, MK_SHIFT}) {
+        wheel(record.licenceEdit, keys, overLicence);
+        wheel(record.window, keys, overLicence);
+    }
+    EXPECT_TRUE(windowAlive());
+}
+
 // Timer messages that reach the window within the time given, each dispatched.
 int timerTicksWithin(HWND window, DWORD milliseconds)
 {
