@@ -1,7 +1,8 @@
 #!/bin/bash
 # Benchmarks of the installer against the platform's own limits, each measured side by
 # side with a reference in the same run. Prints the raw figures and the ratios.
-#   bench/run.sh            (builds what it needs first)
+#   bench/run.sh            every row (builds what it needs first)
+#   bench/run.sh 4 5        only the rows named
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/release
@@ -22,10 +23,13 @@ best_of_3() { # command... -> best wall time in ms
     echo "$best"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+rows=("$@")
+wanted() { [[ ${#rows[@]} -eq 0 || " ${rows[*]} " == *" $1 "* ]]; }
 
 # The 64 MiB variant: the shipped payload filled up to the package limit.
 contents=$build/generated/package-contents
 shipped=$(du -sb --apparent-size "$contents" | cut -f1)
+if wanted 1 || wanted 2 || wanted 3 || wanted 7 || wanted 8; then
 filler=$(( (67108864 - shipped) / 2 ))
 head -c "$filler" /dev/urandom >"$scratch/a.bin"
 head -c "$filler" /dev/urandom >"$scratch/b.bin"
@@ -37,50 +41,58 @@ large_exe=$scratch/ElvaraSoundLarge.exe
 cp "$build/ElvaraSoundLivewireSetup.exe" "$large_exe"
 "$wine" "$build/tests/replace_resource.exe" "$(winpath "$large_exe")" "$(winpath "$scratch/large.pkg")"
 package_bytes=$(stat -c %s "$scratch/large.pkg")
+fi
 
 echo "ElvaraSound setup benchmarks ($(date -u +%Y-%m-%d), $(nproc) cores, Wine $(wine --version 2>/dev/null | cut -d- -f2))"
 echo
 
 # 1. Verification throughput: the whole --verify-only against hashing the same bytes alone.
-verify_ms=$(best_of_3 "$wine" "$large_exe" --verify-only)
-hash_ms=$(best_of_3 "$wine" "$build/bench/bench_hash_reference.exe" "$(winpath "$scratch/large.pkg")")
-echo "1. verification of $((package_bytes / 1048576)) MiB: --verify-only ${verify_ms} ms, BCryptHash reference ${hash_ms} ms;" \
-     "throughput ratio $(ratio "$hash_ms" "$verify_ms") (target >= 0.9)"
+if wanted 1; then
+    verify_ms=$(best_of_3 "$wine" "$large_exe" --verify-only)
+    hash_ms=$(best_of_3 "$wine" "$build/bench/bench_hash_reference.exe" "$(winpath "$scratch/large.pkg")")
+    echo "1. verification of $((package_bytes / 1048576)) MiB: --verify-only ${verify_ms} ms, BCryptHash reference ${hash_ms} ms;" \
+         "throughput ratio $(ratio "$hash_ms" "$verify_ms") (target >= 0.9)"
+fi
 
 # 2. Installation: the transaction against plain CreateFileW / WriteFile / FlushFileBuffers.
-read -r install_ms reference_ms < <("$wine" "$build/bench/bench_install.exe" "$(winpath "$scratch/large.pkg")" \
-    "$(winpath "$scratch/install")" | tr -d '\r')
-echo "2. installation of the same package: installPackage ${install_ms} ms, plain writes ${reference_ms} ms;" \
-     "ratio $(ratio "$install_ms" "$reference_ms") (target <= 1.25)"
+if wanted 2; then
+    read -r install_ms reference_ms < <("$wine" "$build/bench/bench_install.exe" "$(winpath "$scratch/large.pkg")" \
+        "$(winpath "$scratch/install")" | tr -d '\r')
+    echo "2. installation of the same package: installPackage ${install_ms} ms, plain writes ${reference_ms} ms;" \
+         "ratio $(ratio "$install_ms" "$reference_ms") (target <= 1.25)"
+fi
 
 # 3. Memory: peak private commit of the verification; the package is never copied. Read
 # from the process by the launcher; where the platform does not report it for another
 # process (Wine), the peak of the process's anonymous (private) memory is sampled instead.
-peak=$("$wine" "$build/bench/bench_launch.exe" "$(winpath "$large_exe")" --verify-only | tr -d '\r' | tail -1)
-source_of_peak="GetProcessMemoryInfo"
-if [[ ${peak:-0} -eq 0 ]]; then
-    ("$wine" "$large_exe" --verify-only >/dev/null 2>&1 &)
-    peak_kb=0; pid=""
-    for _ in $(seq 1 4000); do
-        pid=${pid:-$(pgrep -f ElvaraSoundLarge.exe | head -1)}
-        [[ -n $pid ]] || { sleep 0.001; continue; }
-        kb=$(awk '/^RssAnon:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || break
-        [[ -z $kb ]] && break
-        (( kb > peak_kb )) && peak_kb=$kb
-    done
-    peak=$((peak_kb * 1024))
-    source_of_peak="sampled private (anonymous) memory of the process"
+if wanted 3; then
+    peak=$("$wine" "$build/bench/bench_launch.exe" "$(winpath "$large_exe")" --verify-only | tr -d '\r' | tail -1)
+    source_of_peak="GetProcessMemoryInfo"
+    if [[ ${peak:-0} -eq 0 ]]; then
+        "$wine" "$large_exe" --verify-only >/dev/null 2>&1 &
+        pid=$!
+        peak_kb=0
+        for _ in $(seq 1 4000); do
+            kb=$(awk '/^RssAnon:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || break
+            [[ -z $kb ]] && break
+            (( kb > peak_kb )) && peak_kb=$kb
+        done
+        peak=$((peak_kb * 1024))
+        source_of_peak="sampled private (anonymous) memory of the process"
+    fi
+    echo "3. peak private memory of --verify-only: $(awk -v b="$peak" 'BEGIN { printf "%.1f", b / 1048576 }') MiB" \
+         "for a $((package_bytes / 1048576)) MiB package ($source_of_peak; target < 16 MiB)"
 fi
-echo "3. peak private memory of --verify-only: $(awk -v b="$peak" 'BEGIN { printf "%.1f", b / 1048576 }') MiB" \
-     "for a $((package_bytes / 1048576)) MiB package ($source_of_peak; target < 16 MiB)"
 
-# 4. Start-up: from process start until the first painted frame is on the screen.
-first_frame_ms() { # window-name exe
-    local start id rgb
+# 4. Start-up: from process start until the first painted frame of that process's window
+# is on the screen.
+first_frame_ms() { # exe
+    local start id="" rgb pid
     start=$(now_ms)
-    ("$wine" "$2" >/dev/null 2>&1 &)
+    "$wine" "$1" >/dev/null 2>&1 &
+    pid=$!
     while true; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        id=${id:-$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)}
         if [[ -n $id ]]; then
             rgb=$(import -window "$id" -crop 1x1+612+521 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' || true)
             [[ -n $rgb && $((16#${rgb:1:2})) -gt 150 ]] && break
@@ -88,37 +100,52 @@ first_frame_ms() { # window-name exe
         (( $(now_ms) - start > 30000 )) && break
     done
     echo $(( $(now_ms) - start ))
-    local started_pid; started_pid=$(xdotool getwindowpid "$id" 2>/dev/null || true)
-    xdotool windowclose "$id" 2>/dev/null || true
-    [[ -n $started_pid ]] && kill "$started_pid" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
     sleep 0.5
 }
-setup_start=999999; minimal_start=999999
-for _ in 1 2 3; do
-    t=$(first_frame_ms '^ElvaraSound .. Setup$' "$build/ElvaraSoundLivewireSetup.exe"); (( t < setup_start )) && setup_start=$t
-    t=$(first_frame_ms '^ElvaraBenchMinimal$' "$build/bench/bench_minimal_d2d.exe"); (( t < minimal_start )) && minimal_start=$t
-done
-echo "4. start-up to the first painted frame: wizard ${setup_start} ms, minimal Direct2D window ${minimal_start} ms;" \
-     "ratio $(ratio "$setup_start" "$minimal_start") (target <= 1.3)"
+if wanted 4; then
+    setup_start=999999; minimal_start=999999
+    for _ in 1 2 3; do
+        t=$(first_frame_ms "$build/ElvaraSoundLivewireSetup.exe"); (( t < setup_start )) && setup_start=$t
+        t=$(first_frame_ms "$build/bench/bench_minimal_d2d.exe"); (( t < minimal_start )) && minimal_start=$t
+    done
+    echo "4. start-up to the first painted frame: wizard ${setup_start} ms, minimal Direct2D window ${minimal_start} ms;" \
+         "ratio $(ratio "$setup_start" "$minimal_start") (target <= 1.3)"
+fi
 
-# 5. Idle cost: CPU time of the wizard resting on the Welcome page for 10 s.
-("$wine" "$build/ElvaraSoundLivewireSetup.exe" >/dev/null 2>&1 &)
-for _ in $(seq 1 100); do xdotool search --onlyvisible --name '^ElvaraSound .. Setup$' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 2
-xdotool mousemove 1270 1010
-pid=$(pgrep -f 'ElvaraSoundLivewireSetup.exe' | head -1)
-ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
-before=$(ticks); sleep 10; after=$(ticks)
-kill "$pid" 2>/dev/null || true
-echo "5. idle on the Welcome page for 10 s: $(( (after - before) * 1000 / $(getconf CLK_TCK) )) ms of CPU," \
-     "$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t * 100 / hz / 10 }') % of one core (target < 1 %)"
+# 5. Idle cost: CPU time of the wizard resting on the Welcome page for 10 s, read from the
+# process that this run started (not any process of that name), and beside it the
+# wineserver of this prefix, which serves that process's calls.
+if wanted 5; then
+    "$wine" "$build/ElvaraSoundLivewireSetup.exe" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 100); do xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1 && break; sleep 0.1; done
+    sleep 2
+    xdotool mousemove 1270 1010
+    server_pid=""
+    for candidate in $(pgrep -x wineserver; pgrep -x wineserver64); do
+        tr '\0' '\n' <"/proc/$candidate/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && server_pid=$candidate
+    done
+    ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+    percent() { awk -v t="$1" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t * 100 / hz / 10 }'; }
+    before=$(ticks "$pid"); server_before=$(ticks "${server_pid:-0}")
+    sleep 10
+    after=$(ticks "$pid"); server_after=$(ticks "${server_pid:-0}")
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    echo "5. idle on the Welcome page for 10 s: $(( (after - before) * 1000 / $(getconf CLK_TCK) )) ms of CPU," \
+         "$(percent $((after - before))) % of one core (target < 1 %); its wineserver $(percent $((server_after - server_before))) %"
+fi
 
 # 6. Size: the executable without its package.
-exe_bytes=$(stat -c %s "$build/ElvaraSoundLivewireSetup.exe")
-shipped_package=$(stat -c %s "$build/generated/setup.pkg")
-stub=$((exe_bytes - shipped_package))
-echo "6. size: executable $exe_bytes bytes = stub $stub bytes ($(awk -v b=$stub 'BEGIN { printf "%.2f", b / 1048576 }') MiB," \
-     "target <= 1 MiB) + package $shipped_package bytes"
+if wanted 6; then
+    exe_bytes=$(stat -c %s "$build/ElvaraSoundLivewireSetup.exe")
+    shipped_package=$(stat -c %s "$build/generated/setup.pkg")
+    stub=$((exe_bytes - shipped_package))
+    echo "6. size: executable $exe_bytes bytes = stub $stub bytes ($(awk -v b=$stub 'BEGIN { printf "%.2f", b / 1048576 }') MiB," \
+         "target <= 1 MiB) + package $shipped_package bytes"
+fi
 
 # Fresh installs: nothing of either installer left between rounds.
 program_files=$WINEPREFIX/drive_c/Program\ Files
@@ -128,8 +155,11 @@ remove_installation() {
     "$wine" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ElvaraSound-Livewire' /f /reg:64 \
         >/dev/null 2>&1 || true
 }
+# Each round starts from a clean page cache: the previous round's files are removed and
+# written back first, so no round pays for another installer's unflushed writes.
 timed_ms() { # command... -> wall time in ms of one run after a fresh start
     remove_installation
+    sync
     local t
     t=$(now_ms); "$@" >/dev/null 2>&1; echo $(( $(now_ms) - t ))
 }
@@ -139,44 +169,48 @@ median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int(
 # same files (no compression, CRC check on, the same uninstall entry) with /S, rounds
 # alternating A B A B. Ours checks SHA-256 of every file and flushes every file; NSIS
 # checks a CRC32 and flushes nothing.
-product_constant() { sed -n "s/^inline constexpr std::string_view $1 = \"\(.*\)\";$/\1/p" "$build/generated/base/product.h"; }
-sed -e "s|@CONTENTS@|$contents|g" -e "s|@FILLER_A@|$scratch/a.bin|" -e "s|@FILLER_B@|$scratch/b.bin|" \
-    -e "s|@OUTPUT@|$scratch/PeerSetup.exe|" -e "s|@NAME@|$(product_constant name)|g" \
-    -e "s|@VERSION@|$(product_constant version)|" -e "s|@PUBLISHER@|$(product_constant publisher)|" \
-    "$root/bench/peer.nsi.in" >"$scratch/peer.nsi"
-makensis -V1 "$scratch/peer.nsi" >/dev/null
-ours=(); peer=()
-for _ in 1 2 3 4 5; do
-    ours+=("$(timed_ms "$wine" "$large_exe" --quiet)")
-    peer+=("$(timed_ms "$wine" "$scratch/PeerSetup.exe" /S)")
-done
-ours_ms=$(median "${ours[@]}"); peer_ms=$(median "${peer[@]}")
-echo "7. silent install of $((package_bytes / 1048576)) MiB: ours --quiet ${ours_ms} ms (rounds ${ours[*]}), NSIS /S ${peer_ms} ms" \
-     "(rounds ${peer[*]}), median ratio $(ratio "$ours_ms" "$peer_ms") (target <= 1.0)"
+if wanted 7; then
+    product_constant() { sed -n "s/^inline constexpr std::string_view $1 = \"\(.*\)\";$/\1/p" "$build/generated/base/product.h"; }
+    sed -e "s|@CONTENTS@|$contents|g" -e "s|@FILLER_A@|$scratch/a.bin|" -e "s|@FILLER_B@|$scratch/b.bin|" \
+        -e "s|@OUTPUT@|$scratch/PeerSetup.exe|" -e "s|@NAME@|$(product_constant name)|g" \
+        -e "s|@VERSION@|$(product_constant version)|" -e "s|@PUBLISHER@|$(product_constant publisher)|" \
+        "$root/bench/peer.nsi.in" >"$scratch/peer.nsi"
+    makensis -V1 "$scratch/peer.nsi" >/dev/null
+    ours=(); peer=()
+    for _ in 1 2 3 4 5; do
+        ours+=("$(timed_ms "$wine" "$large_exe" --quiet)")
+        peer+=("$(timed_ms "$wine" "$scratch/PeerSetup.exe" /S)")
+    done
+    ours_ms=$(median "${ours[@]}"); peer_ms=$(median "${peer[@]}")
+    echo "7. silent install of $((package_bytes / 1048576)) MiB: ours --quiet ${ours_ms} ms (rounds ${ours[*]}), NSIS /S ${peer_ms} ms" \
+         "(rounds ${peer[*]}), median ratio $(ratio "$ours_ms" "$peer_ms") (target <= 1.0)"
+fi
 
 # 8. Scale: silent installs of about 1, 8 and 64 MiB, so that the fixed cost and the cost
 # per MiB can be read off.
-scale_row=""
-for mib in 1 8 64; do
-    if [[ $mib -eq 64 ]]; then
-        exe=$large_exe
-    else
-        each=$(( (mib * 1048576 - shipped) / 2 ))
-        (( each < 0 )) && each=0
-        head -c "$each" /dev/urandom >"$scratch/a$mib.bin"
-        head -c "$each" /dev/urandom >"$scratch/b$mib.bin"
-        "$build/host-tools/package_writer" --payload "$root/resources/payload" --output "$scratch/scale$mib.pkg" \
-            --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
-            --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" \
-            --with "Product/Samples.bin=$scratch/a$mib.bin" \
-            --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/b$mib.bin" >/dev/null
-        exe=$scratch/ElvaraSoundScale$mib.exe
-        cp "$build/ElvaraSoundLivewireSetup.exe" "$exe"
-        "$wine" "$build/tests/replace_resource.exe" "$(winpath "$exe")" "$(winpath "$scratch/scale$mib.pkg")"
-    fi
-    runs=()
-    for _ in 1 2 3; do runs+=("$(timed_ms "$wine" "$exe" --quiet)"); done
-    scale_row+="${mib} MiB $(median "${runs[@]}") ms, "
-done
-remove_installation
-echo "8. silent install by package size (median of 3): ${scale_row%, }"
+if wanted 8; then
+    scale_row=""
+    for mib in 1 8 64; do
+        if [[ $mib -eq 64 ]]; then
+            exe=$large_exe
+        else
+            each=$(( (mib * 1048576 - shipped) / 2 ))
+            (( each < 0 )) && each=0
+            head -c "$each" /dev/urandom >"$scratch/a$mib.bin"
+            head -c "$each" /dev/urandom >"$scratch/b$mib.bin"
+            "$build/host-tools/package_writer" --payload "$root/resources/payload" --output "$scratch/scale$mib.pkg" \
+                --with "VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3=$contents/VST3/ElvaraSound.vst3/Contents/x86_64-win/ElvaraSound.vst3" \
+                --with "Product/Uninstall.exe=$contents/Product/Uninstall.exe" \
+                --with "Product/Samples.bin=$scratch/a$mib.bin" \
+                --with "VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin=$scratch/b$mib.bin" >/dev/null
+            exe=$scratch/ElvaraSoundScale$mib.exe
+            cp "$build/ElvaraSoundLivewireSetup.exe" "$exe"
+            "$wine" "$build/tests/replace_resource.exe" "$(winpath "$exe")" "$(winpath "$scratch/scale$mib.pkg")"
+        fi
+        runs=()
+        for _ in 1 2 3; do runs+=("$(timed_ms "$wine" "$exe" --quiet)"); done
+        scale_row+="${mib} MiB $(median "${runs[@]}") ms, "
+    done
+    remove_installation
+    echo "8. silent install by package size (median of 3): ${scale_row%, }"
+fi

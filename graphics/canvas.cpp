@@ -62,35 +62,37 @@ void Canvas::dropDeviceResources() noexcept
     windowTarget_.Reset();
 }
 
-bool Canvas::beginFrame(float designWidth, float designHeight)
+bool Canvas::beginFrame(HDC windowDc, const RECT& area, float designWidth, float designHeight)
 {
-    if (window_ == nullptr || !IsWindow(window_)) return false;
+    if (window_ == nullptr || windowDc == nullptr || !IsWindow(window_)) return false;
     RECT client{};
     GetClientRect(window_, &client);
-    if (client.right < 1 || client.bottom < 1) return false;
-    const auto clientSize = D2D1::SizeU(static_cast<UINT32>(client.right), static_cast<UINT32>(client.bottom));
+    RECT drawn{};
+    if (client.right < 1 || client.bottom < 1 || !IntersectRect(&drawn, &client, &area)) return false;
     // The target works in device-independent pixels at the window's DPI, so a
     // design unit stays one such pixel at any display scale.
     const float dpi = dpi_;
 
+    // Drawn through the window's device context, not presented as a surface over the
+    // window: the licence control stays visible, and scrolls.
     if (!windowTarget_) {
-        gradientBrushes_.clear();
-        failIfFailed(d2dFactory_->CreateHwndRenderTarget(D2D1::RenderTargetProperties(),
-                                                         D2D1::HwndRenderTargetProperties(window_, clientSize),
-                                                         windowTarget_.ReleaseAndGetAddressOf()),
+        const auto properties =
+            D2D1::RenderTargetProperties(D2D1_RENDER_TARGET_TYPE_DEFAULT,
+                                         D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
+        failIfFailed(d2dFactory_->CreateDCRenderTarget(&properties, windowTarget_.ReleaseAndGetAddressOf()),
                      "Graphics unavailable");
-        currentTarget_ = windowTarget_;
-        windowTarget_->SetDpi(dpi, dpi);
-        solidBrush_.Reset();
-    } else {
-        const D2D1_SIZE_U targetSize = windowTarget_->GetPixelSize();
-        if (targetSize.width != clientSize.width || targetSize.height != clientSize.height)
-            windowTarget_->Resize(clientSize);
-        float targetDpiX = 0.0f;
-        float targetDpiY = 0.0f;
-        windowTarget_->GetDpi(&targetDpiX, &targetDpiY);
-        if (targetDpiX != dpi || targetDpiY != dpi) windowTarget_->SetDpi(dpi, dpi);
     }
+    if (currentTarget_ != windowTarget_) { // new, or an off-screen picture was drawn in between
+        currentTarget_ = windowTarget_;
+        gradientBrushes_.clear();
+        solidBrush_.Reset();
+    }
+    // A frame costs what its area costs: the target is only as large as the part drawn.
+    failIfFailed(windowTarget_->BindDC(windowDc, &drawn), "Graphics unavailable");
+    float targetDpiX = 0.0f;
+    float targetDpiY = 0.0f;
+    windowTarget_->GetDpi(&targetDpiX, &targetDpiY);
+    if (targetDpiX != dpi || targetDpiY != dpi) windowTarget_->SetDpi(dpi, dpi);
     if (!solidBrush_) {
         failIfFailed(currentTarget_->CreateSolidColorBrush(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f),
                                                            solidBrush_.ReleaseAndGetAddressOf()),
@@ -98,8 +100,11 @@ bool Canvas::beginFrame(float designWidth, float designHeight)
     }
     currentTarget_->BeginDraw();
     const float pixelsPerUnit = dpi / 96.0f;
-    currentTarget_->SetTransform(D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / pixelsPerUnit / designWidth,
-                                                         static_cast<float>(client.bottom) / pixelsPerUnit / designHeight));
+    currentTarget_->SetTransform(
+        D2D1::Matrix3x2F::Scale(static_cast<float>(client.right) / pixelsPerUnit / designWidth,
+                                static_cast<float>(client.bottom) / pixelsPerUnit / designHeight) *
+        D2D1::Matrix3x2F::Translation(-static_cast<float>(drawn.left) / pixelsPerUnit,
+                                      -static_cast<float>(drawn.top) / pixelsPerUnit));
     return true;
 }
 

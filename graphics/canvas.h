@@ -27,7 +27,9 @@ public:
     void setWindow(HWND window);
     // The window's DPI (96 until told otherwise); the next frame is drawn at it.
     void setDpi(float dpi) noexcept;
-    bool beginFrame(float designWidth, float designHeight);
+    // Draws a frame into the window's device context (the one of BeginPaint, whose clipping
+    // keeps child controls untouched), rendering only the part of the client area given.
+    bool beginFrame(HDC windowDc, const RECT& area, float designWidth, float designHeight);
     void endFrame();
 
     void setColor(float red, float green, float blue, float alpha);
@@ -58,7 +60,7 @@ private:
 
     Microsoft::WRL::ComPtr<ID2D1Factory> d2dFactory_;
     Microsoft::WRL::ComPtr<IDWriteFactory> writeFactory_;
-    Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> windowTarget_;
+    Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> windowTarget_;
     Microsoft::WRL::ComPtr<ID2D1RenderTarget> currentTarget_;
     Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> solidBrush_;
     HWND window_ = nullptr;

@@ -63,6 +63,11 @@ int main(int argc, char** argv)
     focusRing(out, "licence_text", layout::licenceText);
     const layout::Colour ring = layout::focusRingColour;
     out << "focus_ring_rgb=\"" << channel(ring.r) << ' ' << channel(ring.g) << ' ' << channel(ring.b) << "\"\n";
+    const auto rgb = [&out](const char* name, layout::Rgb8 colour) {
+        out << name << "=\"" << int{colour.r} << ' ' << int{colour.g} << ' ' << int{colour.b} << "\"\n";
+    };
+    rgb("licence_background_rgb", layout::windowBackground);
+    rgb("licence_text_rgb", layout::licenceTextColour);
     out.close();
     return out ? 0 : 1;
 }

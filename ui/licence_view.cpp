@@ -17,15 +17,40 @@ constexpr wchar_t originalProcedureProperty[] = L"ElvaraSound.EditProcedure";
 
 int scaled(float designUnits, unsigned dpi) { return MulDiv(static_cast<int>(designUnits), static_cast<int>(dpi), 96); }
 
-// Tab belongs to the wizard, which moves the focus on; the control would swallow it.
+bool belongsToWizard(WPARAM key) noexcept { return key == VK_TAB || key == VK_RETURN || key == VK_ESCAPE; }
+
+// A read-only text is read by moving through it: each arrow moves the view with the
+// caret, Home and End go to the start and the end of the text. Chords stay the control's.
+bool movedAsReader(HWND control, WNDPROC original, WPARAM key, LPARAM lParam)
+{
+    if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0) return false;
+    if (key == VK_HOME || key == VK_END) {
+        const LPARAM at = key == VK_HOME ? 0 : GetWindowTextLengthW(control);
+        SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(at), at);
+        SendMessageW(control, EM_SCROLLCARET, 0, 0);
+        return true;
+    }
+    if (key == VK_UP || key == VK_DOWN) {
+        const LRESULT firstLine = SendMessageW(control, EM_GETFIRSTVISIBLELINE, 0, 0);
+        CallWindowProcW(original, control, WM_KEYDOWN, key, lParam);
+        if (SendMessageW(control, EM_GETFIRSTVISIBLELINE, 0, 0) == firstLine)
+            SendMessageW(control, EM_LINESCROLL, 0, key == VK_DOWN ? 1 : -1);
+        return true;
+    }
+    return false;
+}
+
+// Tab, Enter and Escape belong to the wizard (the next item, the default button, closing);
+// the read-only control has no use for them and would swallow them.
 LRESULT CALLBACK licenceControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const auto original = reinterpret_cast<WNDPROC>(GetPropW(control, originalProcedureProperty));
-    if (message == WM_KEYDOWN && wParam == VK_TAB) {
+    if (message == WM_KEYDOWN && belongsToWizard(wParam)) {
         SendMessageW(GetParent(control), WM_KEYDOWN, wParam, lParam);
         return 0;
     }
-    if (message == WM_CHAR && wParam == L'\t') return 0;
+    if (message == WM_KEYDOWN && movedAsReader(control, original, wParam, lParam)) return 0;
+    if (message == WM_CHAR && (wParam == L'\t' || wParam == L'\r' || wParam == 0x1B)) return 0;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
         RemovePropW(control, originalProcedureProperty);

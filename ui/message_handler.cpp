@@ -21,6 +21,18 @@ namespace {
 
 void invalidate(const WizardState& record) { InvalidateRect(record.window, nullptr, FALSE); }
 
+// Only this part of the page is drawn again, with a margin for its shadow and focus ring.
+void invalidate(const WizardState& record, const layout::Box& box)
+{
+    constexpr float margin = 8.0f;
+    const auto pixels = [&record](float units) {
+        return static_cast<LONG>(units * static_cast<float>(record.dpi) / 96.0f);
+    };
+    const RECT area{pixels(box.x - margin), pixels(box.y - margin), pixels(box.right() + margin) + 1,
+                    pixels(box.bottom() + margin) + 1};
+    InvalidateRect(record.window, &area, FALSE);
+}
+
 void showFailure(WizardState& record, const char* text) noexcept
 {
     try {
@@ -141,6 +153,22 @@ DesignPoint designPoint(const WizardState& record, LPARAM lParam)
             static_cast<float>(GET_Y_LPARAM(lParam)) * unitsPerPixel};
 }
 
+bool somethingMoves(const WizardState& record) noexcept
+{
+    return record.page == Installing || record.primaryHighlight != (record.hoverPrimary ? 1.0f : 0.0f) ||
+           record.backHighlight != (record.hoverBack ? 1.0f : 0.0f);
+}
+
+// The animation timer runs only while something moves: a window at rest is not woken
+// sixty times a second.
+void startAnimationIfNeeded(WizardState& record) noexcept
+{
+    if (record.animationTimerRunning || !somethingMoves(record) || !IsWindow(record.window)) return;
+    record.lastTick = GetTickCount64();
+    record.animationTimerRunning =
+        SetTimer(record.window, layout::animationTimerId, layout::animationIntervalMs, nullptr) != 0;
+}
+
 void onTimer(WizardState& record)
 {
     const std::uint64_t now = GetTickCount64();
@@ -155,8 +183,17 @@ void onTimer(WizardState& record)
     const std::uint32_t progress = record.progress.load();
     const std::uint32_t oldDrawn = record.drawnProgress;
     record.drawnProgress = progress;
+    if (!somethingMoves(record) && record.animationTimerRunning) {
+        KillTimer(record.window, layout::animationTimerId);
+        record.animationTimerRunning = false;
+    }
     if (!IsWindowVisible(record.window) || IsIconic(record.window)) return;
-    if (changed || progress != oldDrawn || (record.page == Installing && record.animationsEnabled)) invalidate(record);
+    if (changed) {
+        invalidate(record, layout::primaryButton);
+        invalidate(record, layout::backButton);
+    }
+    if (progress != oldDrawn || (record.page == Installing && record.animationsEnabled))
+        invalidate(record, layout::progressTrack);
 }
 
 void onMouseMove(WizardState& record, LPARAM lParam)
@@ -188,6 +225,23 @@ void onClick(WizardState& record, LPARAM lParam)
         return;
     }
     invalidate(record);
+}
+
+// The wheel scrolls what is under the pointer, whichever window has the keyboard. Only a
+// plain turn, and never one that the control itself passed up: it would come back.
+bool forwardWheelToLicence(WizardState& record, WPARAM wParam, LPARAM lParam)
+{
+    static bool forwarding = false;
+    if (forwarding || record.licenceEdit == nullptr || !IsWindowVisible(record.licenceEdit) ||
+        (GET_KEYSTATE_WPARAM(wParam) & (MK_CONTROL | MK_SHIFT)) != 0)
+        return false;
+    RECT control{};
+    GetWindowRect(record.licenceEdit, &control);
+    if (!PtInRect(&control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) return false;
+    forwarding = true;
+    SendMessageW(record.licenceEdit, WM_MOUSEWHEEL, wParam, lParam);
+    forwarding = false;
+    return true;
 }
 
 void moveFocus(WizardState& record, ItemKind target)
@@ -278,13 +332,14 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_DESTROY:
         KillTimer(window, layout::animationTimerId);
+        record.animationTimerRunning = false;
         disconnectAccessible(record);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint{};
-        BeginPaint(window, &paint);
-        paintWindow(record);
+        HDC dc = BeginPaint(window, &paint);
+        paintWindow(record, dc, paint.rcPaint);
         EndPaint(window, &paint);
         return 0;
     }
@@ -307,6 +362,20 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(layout::licenceTextColour.r, layout::licenceTextColour.g, layout::licenceTextColour.b));
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b));
         return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
+    case WM_MOUSEWHEEL:
+        if (forwardWheelToLicence(record, wParam, lParam)) return 0;
+        break;
+    case WM_COMMAND:
+        // The licence control took the keyboard by a click: the ring leaves the item it was
+        // on, as with any click, and Tab goes on from the licence.
+        if (HIWORD(wParam) == EN_SETFOCUS && record.licenceEdit != nullptr &&
+            reinterpret_cast<HWND>(lParam) == record.licenceEdit && record.focus != ItemKind::LicenceText) {
+            record.focus = ItemKind::LicenceText;
+            record.focusVisible = false;
+            invalidate(record);
+            return 0;
+        }
+        break;
     case WM_MOUSEMOVE:
         onMouseMove(record, lParam);
         return 0;
@@ -349,6 +418,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
 void startInstallSafely(WizardState& record) noexcept
 {
     runReportingFailure(record, [&record] { record.execute(); });
+    startAnimationIfNeeded(record);
 }
 
 void readAnimationSetting(WizardState& record) noexcept
@@ -357,11 +427,11 @@ void readAnimationSetting(WizardState& record) noexcept
     if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
 }
 
-void paintWindow(WizardState& record) noexcept
+void paintWindow(WizardState& record, HDC windowDc, const RECT& area) noexcept
 {
     if (!record.canvas) return;
     try {
-        if (!record.canvas->beginFrame(layout::designWidth, layout::designHeight)) return;
+        if (!record.canvas->beginFrame(windowDc, area, layout::designWidth, layout::designHeight)) return;
         drawWizard(record, *record.canvas);
         record.canvas->endFrame();
     } catch (...) {
@@ -402,6 +472,7 @@ LRESULT handleWindowMessage(WizardState& record, UINT message, WPARAM wParam, LP
             SetFocus(record.window);
     }
     announceChanges(record, before);
+    if (message != WM_DESTROY && message != WM_NCDESTROY) startAnimationIfNeeded(record);
     return result;
 }
 

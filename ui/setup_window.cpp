@@ -64,7 +64,9 @@ HWND createSetupWindow(WizardState& record)
     readAnimationSetting(record);
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);
-    SetTimer(record.window, layout::animationTimerId, layout::animationIntervalMs, nullptr);
+    // Stops itself at its first tick when nothing moves.
+    record.animationTimerRunning =
+        SetTimer(record.window, layout::animationTimerId, layout::animationIntervalMs, nullptr) != 0;
     return record.window;
 }
 

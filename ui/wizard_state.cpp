@@ -5,6 +5,20 @@
 
 namespace elvara {
 
+namespace {
+
+// For debuggers, crash reports and tests. Windows 10 before version 1607 has no thread
+// names, so the function is looked up rather than imported.
+void nameThisThread(const wchar_t* name) noexcept
+{
+    using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription");
+    if (found != nullptr)
+        reinterpret_cast<SetDescription>(reinterpret_cast<void (*)()>(found))(GetCurrentThread(), name);
+}
+
+} // namespace
+
 WizardState::~WizardState()
 {
     if (worker.joinable()) worker.join();
@@ -41,7 +55,10 @@ void WizardState::execute()
     busy = true;
     if (licenceEdit != nullptr) ShowWindow(licenceEdit, SW_HIDE);
     InstallStatus* status = this;
-    worker = std::thread([status]() noexcept { runInstallWorker(*status); });
+    worker = std::thread([status]() noexcept {
+        nameThisThread(installWorkerThreadName);
+        runInstallWorker(*status);
+    });
 }
 
 } // namespace elvara

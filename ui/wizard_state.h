@@ -15,6 +15,8 @@
 
 namespace elvara {
 
+inline constexpr wchar_t installWorkerThreadName[] = L"ElvaraSound install";
+
 // Everything the window, its pages and its worker share for one run of the wizard.
 // It stays at one address for the whole run; the worker writes only InstallStatus.
 struct WizardState : InstallStatus {
@@ -43,6 +45,7 @@ struct WizardState : InstallStatus {
     float primaryHighlight = 0.0f;
     float backHighlight = 0.0f;
     std::uint64_t lastTick = 0;
+    bool animationTimerRunning = false;
     std::uint32_t drawnProgress = 0;
     // The keyboard focus among the page's items, and whether its ring is drawn
     // (after keyboard use, not after mouse use).

@@ -1,6 +1,7 @@
 #!/bin/bash
 # At 200 % (192 DPI set in the prefix's registry) the wizard is twice as large, drawn
-# at that scale, and takes clicks at doubled coordinates. Restores 96 DPI afterwards.
+# at that scale, and takes clicks at doubled coordinates; its licence is shown and
+# scrolls (walk_licence_page in lib.sh). Restores 96 DPI afterwards.
 source "$(dirname "$0")/lib.sh"
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 set_system_dpi() { # dpi
@@ -46,4 +47,18 @@ expect_colour "Ready: only for me, ticked at twice its place" "$scratch/5-for-me
 press "$window" Escape
 wait_window_gone "$window" 20 && pass || fail "Escape did not close"
 wait
+
+# The Licence page at this scale, as the administrator and as a standard user.
+for user in administrator "standard user"; do
+    command=("$setup_exe")
+    [[ $user == "standard user" ]] && command=("$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")")
+    "$wine" "${command[@]}" >/dev/null 2>&1 &
+    background_pids+=($!)
+    window=$(find_setup_window 30) || { fail "$user: no setup window"; continue; }
+    pid=$(xdotool getwindowpid "$window")
+    walk_licence_page "$window" 2 "192 DPI, $user"
+    press "$window" Escape
+    wait_window_gone "$window" 20 && pass || { fail "$user: Escape did not close"; kill "$pid" 2>/dev/null; }
+    wait
+done
 finish

@@ -17,6 +17,13 @@ expect_no_ring() { # description shot probe-x probe-y
     [[ $(bright_pixels "$scratch/$2.png" "$3" "$(( $4 - 2 ))" 1 5 150) -eq 0 ]] && pass || fail "$1: no focus ring"
 }
 
+# A screen reader's view when another window takes the keyboard: the item that Tab had
+# reached no longer claims the focus. Then the wizard is given the keyboard back.
+expect_focus_leaves() { # description
+    "$wine" "$helpers/screen_reader.exe" focus-away 2>&1 | tr -d '\r' >"$scratch/away.log"
+    grep -q '^0 failed$' "$scratch/away.log" && pass || { fail "$1: the focus given away"; grep -v '^ok' "$scratch/away.log" >&2; }
+}
+
 shot 0-start
 expect_no_ring "Welcome before Tab" 0-start $primary_ring_probe
 press "$window" Tab
@@ -28,10 +35,12 @@ expect_eq "Space on Continue: Licence" "$(licence_state)" "visible 1 length 2981
 press "$window" Tab
 shot 2-licence-text
 expect_ring "Licence: Tab reaches the licence text" 2-licence-text $licence_text_ring_probe
+expect_focus_leaves "Licence: the licence text"
 press "$window" Tab
 shot 3-checkbox
 expect_ring "Licence: then the checkbox" 3-checkbox $checkbox_ring_probe
 expect_no_ring "Licence: the licence text lost its ring" 3-checkbox $licence_text_ring_probe
+expect_focus_leaves "Licence: the checkbox"
 press "$window" space
 shot 4-ticked
 expect_colour "Licence: Space ticks the box" "$scratch/4-ticked.png" $checkbox_probe $tick_rgb 8

@@ -277,3 +277,129 @@ expect_result_text() { # description screenshot text
     differing=$(compare -metric AE -fuzz 12% "$scratch/seen-text.png" "$scratch/expected-text.png" null: 2>&1)
     if [[ $differing =~ ^[0-9]+$ ]] && (( differing < 427 )); then pass; else fail "$1: result text differs ($differing pixels)"; fi
 }
+
+# Waits a bounded time for the setup window to handle a message, so that a frozen
+# window fails the step by its name instead of stopping the run.
+expect_answers() { # step
+    if timeout 60 "$wine" "$helpers/window_probe.exe" answers 5000 >/dev/null 2>&1; then pass; return 0; fi
+    fail "$1: the window does not answer"
+    return 1
+}
+# Pixels of a box within a tolerance (percent) of a colour "r g b".
+colour_pixels() { # file x y width height rgb fuzz
+    convert "$1" -crop "$4x$5+$2+$3" +repage -fuzz "$7%" -fill black +opaque "rgb(${6// /,})" \
+        -fill white -opaque "rgb(${6// /,})" -format "%[fx:round(mean*w*h)]" info:
+}
+# Pixels of a box that differ between two screenshots.
+differing_pixels() { # file-a file-b x y width height
+    convert "$1" -crop "$5x$6+$3+$4" +repage "$scratch/box-a.png"
+    convert "$2" -crop "$5x$6+$3+$4" +repage "$scratch/box-b.png"
+    compare -metric AE -fuzz 12% "$scratch/box-a.png" "$scratch/box-b.png" null: 2>&1
+}
+
+# The Licence page as a user reads and works it, with real input, at a scale of 1 or 2:
+# from the Welcome page to the licence, scrolled by keys, the wheel and the scroll bar,
+# the box ticked, the focus moved with Tab and the mouse, on to Ready and back. Every
+# step must leave a window that answers; after one that does not, the walk ends.
+walk_licence_page() { # window scale label
+    local window=$1 s=$2 label=$3
+    local x=$((licence_text_x * s)) y=$((licence_text_y * s)) w=$((licence_text_width * s)) h=$((licence_text_height * s))
+    local area=$((licence_text_width * licence_text_height * s * s)) shots=$scratch/${label// /-}
+    scaled() { local out=() v; for v in "$@"; do out+=($((v * s))); done; echo "${out[@]}"; }
+    shot() { screenshot "$window" "$shots-$1.png"; }
+    shows_licence() { # step shot
+        local text background
+        text=$(colour_pixels "$shots-$2.png" $x $y $w $h "$licence_text_rgb" 10)
+        background=$(colour_pixels "$shots-$2.png" $x $y $w $h "$licence_background_rgb" 3)
+        if (( text * 100 > area * 3 && background * 100 > area * 60 )); then pass; else
+            fail "$label: $1: no licence text on the control's background ($text text, $background background pixels of $area)"
+        fi
+    }
+    compared() { # step before after changed|same
+        local differing
+        differing=$(differing_pixels "$shots-$2.png" "$shots-$3.png" $x $y $w $h)
+        local held=false
+        if [[ $differing =~ ^[0-9]+$ ]]; then
+            case $4 in
+            changed) (( differing * 100 > area * 2 )) && held=true ;;
+            same) (( differing * 100 < area )) && held=true ;;
+            esac
+        fi
+        $held && pass || fail "$label: $1: the licence box should be $4 ($differing pixels differ)"
+    }
+    shot welcome
+    click_at "$window" $(scaled $primary_click)
+    expect_answers "$label: Continue to Licence" || return 1
+    shot top
+    shows_licence "Licence" top
+    compared "Licence against what Welcome had there" welcome top changed
+
+    # The wheel scrolls what is under the pointer; keys go to the control after a click
+    # into it, as a user's would.
+    xdotool mousemove --window "$window" $(scaled 389 321)
+    xdotool click --repeat 3 --delay 150 5
+    expect_answers "$label: three wheel notches" || return 1
+    shot wheel
+    compared "three wheel notches scroll" top wheel changed
+    click_at "$window" $(scaled 389 321)
+    xdotool key --clearmodifiers Next
+    expect_answers "$label: Page Down" || return 1
+    shot page-down
+    compared "Page Down scrolls" wheel page-down changed
+    shows_licence "after scrolling" page-down
+    local step expected keys previous=page-down
+    while read -r step expected keys; do
+        xdotool key --clearmodifiers --delay 150 $keys
+        expect_answers "$label: $step" || return 1
+        shot "$step"
+        if [[ $expected == top ]]; then compared "$step" top "$step" same; else compared "$step" "$previous" "$step" changed; fi
+        previous=$step
+    done <<'KEYS'
+end changed End
+page-up changed Prior
+home top Home
+down changed Down Down Down
+up top Up Up Up
+KEYS
+    # The scroll bar's track below its thumb pages down.
+    click_at "$window" $((x + w - 5 * s)) $((y + h - 40 * s))
+    expect_answers "$label: a click on the scroll bar" || return 1
+    shot scroll-bar
+    compared "a click on the scroll bar scrolls" top scroll-bar changed
+
+    click_at "$window" $(scaled $checkbox_probe)
+    expect_answers "$label: the checkbox by mouse" || return 1
+    shot ticked
+    expect_colour "$label: ticked" "$shots-ticked.png" $(scaled $checkbox_probe) $tick_rgb 8
+    expect_colour "$label: Continue enabled" "$shots-ticked.png" $(scaled $primary_probe) $primary_rgb 14
+    xdotool key --clearmodifiers Tab
+    expect_answers "$label: Tab" || return 1
+    shot tab-licence
+    expect_colour "$label: Tab: the ring around the licence" "$shots-tab-licence.png" $(scaled $licence_text_ring_probe) $focus_ring_rgb 40
+    xdotool key --clearmodifiers Tab
+    shot tab-checkbox
+    expect_colour "$label: Tab again: the ring on the checkbox" "$shots-tab-checkbox.png" $(scaled $checkbox_ring_probe) $focus_ring_rgb 40
+    click_at "$window" $(scaled 389 321)
+    expect_answers "$label: a click into the licence" || return 1
+    shot clicked-in
+    local ring_x ring_y
+    read -r ring_x ring_y <<<"$(scaled $checkbox_ring_probe)"
+    [[ $(bright_pixels "$shots-clicked-in.png" $ring_x $((ring_y - 2 * s)) $s $((5 * s)) 150) -eq 0 ]] && pass ||
+        fail "$label: a click into the licence takes the ring off the checkbox"
+    xdotool key --clearmodifiers Tab
+    shot tab-from-licence
+    expect_colour "$label: Tab from the licence: the checkbox" "$shots-tab-from-licence.png" $(scaled $checkbox_ring_probe) $focus_ring_rgb 40
+
+    click_at "$window" $(scaled $primary_click)
+    expect_answers "$label: Continue to Ready" || return 1
+    shot ready
+    (( $(bright_pixels "$shots-ready.png" $(scaled $bundle_folder_text_x $bundle_folder_text_y 700 22) 120) > 50 * s )) &&
+        pass || fail "$label: Continue reaches Ready"
+    shows_no_licence() { (( $(colour_pixels "$shots-ready.png" $x $y $w $h "$licence_text_rgb" 10) * 100 < area )); }
+    shows_no_licence && pass || fail "$label: Ready: the licence box is gone"
+    click_at "$window" $(scaled $back_click)
+    expect_answers "$label: Back to Licence" || return 1
+    shot back
+    shows_licence "Back on Licence" back
+    expect_colour "$label: still ticked" "$shots-back.png" $(scaled $checkbox_probe) $tick_rgb 8
+}

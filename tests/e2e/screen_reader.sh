@@ -2,8 +2,10 @@
 # A blind user installs the plug-in with a screen reader: a client in its own process
 # reads every page through MSAA and drives the wizard with default actions only; then
 # a standard user does so for themselves alone, through the "only for me" checkbox.
-# The package has two large entries besides the shipped payload (near the format's
-# limit), so that the Installing page lasts long enough to be read.
+# The reader holds the install worker (found by its thread name) while it reads the
+# Installing page, rather than race it; the package has two large entries besides the
+# shipped payload (near the format's limit), so that the worker is still verifying it
+# when the hold begins.
 source "$(dirname "$0")/lib.sh"
 remove_installation
 remove_user_installation

@@ -1,6 +1,7 @@
-// Renders every page of the wizard off-screen, as the program draws them, into a
-// folder: the pictures of the README.
-//   render_pages FOLDER            every page
+// Renders the pages of the wizard off-screen, as the program draws them, into a folder:
+// the pictures of the README. The Licence page is not among them: its licence text is a
+// standard control, which only a screenshot of the window holds (docs/wizard/capture_licence.sh).
+//   render_pages FOLDER            every page but Licence
 //   render_pages FOLDER TEXT       only the failure page with TEXT, as failure.png
 #include "app/installer.h"
 #include "install/elevated_relaunch.h"
@@ -41,10 +42,6 @@ int wmain(int argc, wchar_t** argv)
             return 0;
         }
         render(L"1-welcome", [](Installer&) {});
-        render(L"2-licence", [](Installer& r) {
-            r.page = Licence;
-            r.licenceAccepted = true;
-        });
         render(L"3-ready", [](Installer& r) { r.page = Ready; });
         render(L"4-installing", [](Installer& r) {
             r.page = Installing;

@@ -4,10 +4,14 @@
 // page change, checkbox, progress and focus events, and closes the wizard at the end.
 //   screen_reader install          prints each page's tree and "FAIL ..." lines; exit code 0 when all held
 //   screen_reader install-for-me   the same, ticking "only for me" on the Ready page
+//   screen_reader focus-away       with an item focused by the keyboard, gives the focus to a
+//                                  window of its own: then no item may claim the focus
 #include "install/install_worker.h"
+#include "ui/wizard_state.h"
 
 #include <windows.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwctype>
@@ -206,13 +210,136 @@ bool pressInto(IAccessible* client, const Page& page, const wchar_t* button, con
     return waitUntil([&] { return clientName(client) == titled(next); }, 10000);
 }
 
+long focusedChildren(const Page& page)
+{
+    long focused = 0;
+    for (const Node& node : page.children)
+        if (node.state & STATE_SYSTEM_FOCUSED) ++focused;
+    return focused;
+}
+
+bool accFocusNamesSomething(IAccessible* client)
+{
+    VARIANT focus;
+    VariantInit(&focus);
+    const HRESULT result = client->get_accFocus(&focus);
+    const bool named = result == S_OK && focus.vt != VT_EMPTY;
+    VariantClear(&focus);
+    return named;
+}
+
+void focusAway(IAccessible* client)
+{
+    {
+        const Page page = readPage(client);
+        check(focusedChildren(page) == 1, "before: the item that Tab reached is focused");
+        check(accFocusNamesSomething(client), "before: accFocus names it");
+    }
+    WNDCLASSW kind{};
+    kind.lpfnWndProc = DefWindowProcW;
+    kind.hInstance = GetModuleHandleW(nullptr);
+    kind.lpszClassName = L"ElvaraReaderWindow";
+    RegisterClassW(&kind);
+    HWND other = CreateWindowExW(0, kind.lpszClassName, L"Another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                 320, 200, nullptr, nullptr, kind.hInstance, nullptr);
+    SetForegroundWindow(other);
+    SetFocus(other);
+    check(waitUntil([other] { return GetForegroundWindow() == other && GetFocus() == other; }, 5000),
+          "another window has the focus");
+    pump(300);
+    {
+        const Page page = readPage(client);
+        check(focusedChildren(page) == 0, "after: no item is focused");
+        check(!(readNode(client, CHILDID_SELF).state & STATE_SYSTEM_FOCUSED), "after: the client is not focused");
+        check(!accFocusNamesSomething(client), "after: accFocus names nothing");
+    }
+    DestroyWindow(other);
+}
+
+// Holds the wizard's install worker on the Installing page long enough to read it, instead
+// of racing it: the thread by its name is suspended as soon as it exists (the package is
+// still being verified then), and let go when the hold ends. A watchdog lets it go after
+// 30 s in any case, should the held thread hold something that the window needs.
+class WorkerHold {
+public:
+    explicit WorkerHold(DWORD process)
+    {
+        const ULONGLONG end = GetTickCount64() + 10000;
+        while (worker_ == nullptr && GetTickCount64() < end) {
+            worker_ = findWorker(process);
+            if (worker_ == nullptr) Sleep(1);
+        }
+        if (worker_ == nullptr || SuspendThread(worker_) == static_cast<DWORD>(-1)) return;
+        held_ = true;
+        released_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        watchdog_ = CreateThread(nullptr, 0, &WorkerHold::watch, this, 0, nullptr);
+    }
+    ~WorkerHold()
+    {
+        release();
+        if (watchdog_ != nullptr) {
+            WaitForSingleObject(watchdog_, INFINITE);
+            CloseHandle(watchdog_);
+        }
+        if (released_ != nullptr) CloseHandle(released_);
+        if (worker_ != nullptr) CloseHandle(worker_);
+    }
+    WorkerHold(const WorkerHold&) = delete;
+    WorkerHold& operator=(const WorkerHold&) = delete;
+
+    bool held() const { return held_; }
+    void release()
+    {
+        if (released_ != nullptr) SetEvent(released_);
+    }
+
+private:
+    static HANDLE findWorker(DWORD process)
+    {
+        using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+        static const auto describe = reinterpret_cast<GetDescription>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+        if (describe == nullptr) return nullptr;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+        HANDLE found = nullptr;
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Thread32First(snapshot, &entry); more && found == nullptr; more = Thread32Next(snapshot, &entry)) {
+            if (entry.th32OwnerProcessID != process) continue;
+            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+            if (thread == nullptr) continue;
+            PWSTR name = nullptr;
+            if (SUCCEEDED(describe(thread, &name)) && name != nullptr && lstrcmpW(name, elvara::installWorkerThreadName) == 0)
+                found = thread;
+            LocalFree(name);
+            if (found == nullptr) CloseHandle(thread);
+        }
+        CloseHandle(snapshot);
+        return found;
+    }
+    static DWORD WINAPI watch(void* self)
+    {
+        auto* hold = static_cast<WorkerHold*>(self);
+        WaitForSingleObject(hold->released_, 30000);
+        ResumeThread(hold->worker_);
+        return 0;
+    }
+
+    HANDLE worker_ = nullptr;
+    HANDLE released_ = nullptr;
+    HANDLE watchdog_ = nullptr;
+    bool held_ = false;
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const bool forMe = argc == 2 && lstrcmpW(argv[1], L"install-for-me") == 0;
-    if (argc != 2 || (!forMe && lstrcmpW(argv[1], L"install") != 0)) {
-        std::fputs("usage: screen_reader install | install-for-me\n", stderr);
+    const bool away = argc == 2 && lstrcmpW(argv[1], L"focus-away") == 0;
+    if (argc != 2 || (!forMe && !away && lstrcmpW(argv[1], L"install") != 0)) {
+        std::fputs("usage: screen_reader install | install-for-me | focus-away\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -235,6 +362,15 @@ int wmain(int argc, wchar_t** argv)
                                                 reinterpret_cast<void**>(&client));
     check(SUCCEEDED(result) && client != nullptr, "the client object through WM_GETOBJECT");
     if (client == nullptr) return 1;
+
+    if (away) {
+        focusAway(client);
+        client->Release();
+        if (hook != nullptr) UnhookWinEvent(hook);
+        CoUninitialize();
+        std::printf("%d failed\n", failures);
+        return failures == 0 ? 0 : 1;
+    }
 
     RECT clientArea{};
     GetClientRect(setupWindow, &clientArea);
@@ -336,9 +472,13 @@ int wmain(int argc, wchar_t** argv)
         check(bundleShown(page, forMe ? L"\\AppData\\Local\\Programs\\Common" : L"\\Common Files"),
               forMe ? "Ready: the user's bundle folder" : "Ready: the machine's bundle folder");
         events.clear();
-        check(pressInto(client, page, L"Install", L"Installing"), "Ready: Install leads to Installing");
+        check(press(client, page.find(ROLE_SYSTEM_PUSHBUTTON, L"Install")), "Ready: Install's default action");
     }
     {
+        WorkerHold hold(process);
+        check(hold.held(), "Installing: the install worker held while the page is read");
+        check(waitUntil([&] { return clientName(client) == titled(L"Installing"); }, 10000),
+              "Ready: Install leads to Installing");
         const Page page = readPage(client);
         const Node* bar = page.find(ROLE_SYSTEM_PROGRESSBAR, L"");
         const auto percentText = [](const std::wstring& value) {
@@ -346,6 +486,7 @@ int wmain(int argc, wchar_t** argv)
         };
         check(bar != nullptr && percentText(bar->value), "Installing: progress bar with its value in percent");
         check(page.find(ROLE_SYSTEM_PUSHBUTTON, L"") == nullptr, "Installing: no buttons");
+        hold.release();
         check(waitUntil([&] { return clientName(client) == titled(L"Finished"); }, 90000), "Installing ends on Finished");
         check(sawEvent(EVENT_OBJECT_VALUECHANGE, bar != nullptr ? bar->id : -1), "Installing: progress value events");
     }

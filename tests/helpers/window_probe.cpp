@@ -2,6 +2,8 @@
 //   window_probe licence      prints "visible V length N" for the licence control
 //                             (V is 0 or 1, N its text length; "absent" when not created)
 //   window_probe accessible   prints the name of the window's client object (MSAA), UTF-8
+//   window_probe answers MS    prints "answers" (exit code 0) when the window handles a
+//                             message within MS milliseconds, else "no answer" (exit code 1)
 #include <windows.h>
 #include <oleacc.h>
 
@@ -43,8 +45,9 @@ int wmain(int argc, wchar_t** argv)
 {
     const bool licence = argc == 2 && lstrcmpW(argv[1], L"licence") == 0;
     const bool accessible = argc == 2 && lstrcmpW(argv[1], L"accessible") == 0;
-    if (!licence && !accessible) {
-        std::fputs("usage: window_probe licence|accessible\n", stderr);
+    const bool answers = argc == 3 && lstrcmpW(argv[1], L"answers") == 0;
+    if (!licence && !accessible && !answers) {
+        std::fputs("usage: window_probe licence|accessible|answers MILLISECONDS\n", stderr);
         return 2;
     }
     HWND setup = FindWindowW(L"ElvaraSoundSetup", nullptr);
@@ -53,12 +56,23 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     if (accessible) return printAccessibleName(setup);
+    // Never waits longer than asked: a window that stopped answering must not stop the test.
+    const UINT limit = answers ? static_cast<UINT>(_wtoi(argv[2])) : 10000;
+    DWORD_PTR reply = 0;
+    if (answers) {
+        const bool answered = SendMessageTimeoutW(setup, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &reply) != 0;
+        std::puts(answered ? "answers" : "no answer");
+        return answered ? 0 : 1;
+    }
     HWND licenceControl = FindWindowExW(setup, nullptr, L"EDIT", nullptr);
     if (licenceControl == nullptr) {
         std::puts("absent");
         return 0;
     }
-    std::printf("visible %d length %ld\n", IsWindowVisible(licenceControl) ? 1 : 0,
-                static_cast<long>(SendMessageW(licenceControl, WM_GETTEXTLENGTH, 0, 0)));
+    if (SendMessageTimeoutW(licenceControl, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, limit, &reply) == 0) {
+        std::puts("no answer");
+        return 1;
+    }
+    std::printf("visible %d length %ld\n", IsWindowVisible(licenceControl) ? 1 : 0, static_cast<long>(reply));
     return 0;
 }

@@ -127,19 +127,24 @@ TEST_F(CanvasTest, TextFormatsAreCachedPerStyle)
     EXPECT_EQ(canvas.textFormatCount(), 3u);
 }
 
-TEST_F(CanvasTest, FramesNeedALiveWindow)
+TEST_F(CanvasTest, FramesNeedALiveWindowAndItsDc)
 {
     Canvas canvas;
-    EXPECT_FALSE(canvas.beginFrame(780, 560)); // no window yet
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    const RECT whole{0, 0, 200, 100};
+    EXPECT_FALSE(canvas.beginFrame(dc, whole, 780, 560)); // no window yet
     canvas.setWindow(window);
-    ASSERT_TRUE(canvas.beginFrame(780, 560));
+    EXPECT_FALSE(canvas.beginFrame(nullptr, whole, 780, 560));
+    EXPECT_FALSE(canvas.beginFrame(dc, RECT{300, 0, 400, 100}, 780, 560)); // outside the client area
+    ASSERT_TRUE(canvas.beginFrame(dc, whole, 780, 560));
     EXPECT_TRUE(canvas.hasWindowTarget());
     canvas.fillRect(0, 0, 780, 560, 0);
     canvas.endFrame();
+    ReleaseDC(window, dc);
     DestroyWindow(window);
-    EXPECT_FALSE(canvas.beginFrame(780, 560)); // destroyed
+    EXPECT_FALSE(canvas.beginFrame(dc, whole, 780, 560)); // destroyed
 }
 
 TEST_F(CanvasTest, MissingFolderMakesRenderingFail)

@@ -222,6 +222,63 @@ TEST_F(SetupWindow, HoverEasing)
     EXPECT_EQ(record.primaryHighlight, 0.0f); // instant without animations
 }
 
+TEST_F(SetupWindow, TheWheelOverTheLicenceScrollsItAndNeverComesBack)
+{
+    key(VK_RETURN);
+    ASSERT_TRUE(licenceVisible());
+    RECT control{};
+    GetWindowRect(record.licenceEdit, &control);
+    const LPARAM overLicence = MAKELPARAM((control.left + control.right) / 2, (control.top + control.bottom) / 2);
+    const LPARAM besideLicence = MAKELPARAM(control.left - 5, control.bottom + 40);
+    const auto firstLine = [&] { return SendMessageW(record.licenceEdit, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const auto wheel = [](HWND to, WPARAM keys, LPARAM at) {
+        SendMessageW(to, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(-WHEEL_DELTA)), at);
+    };
+
+    wheel(record.window, 0, besideLicence);
+    EXPECT_EQ(firstLine(), 0) << "a turn beside the licence";
+    wheel(record.window, 0, overLicence);
+    EXPECT_GT(firstLine(), 0) << "a turn over the licence, the keyboard in the window";
+    // With Ctrl or Shift the control passes the turn up to the window, which must not
+    // hand it back.
+    for (const WPARAM keys : {MK_CONTROL, MK_SHIFT}) {
+        wheel(record.licenceEdit, keys, overLicence);
+        wheel(record.window, keys, overLicence);
+    }
+    EXPECT_TRUE(windowAlive());
+}
+
+// Timer messages that reach the window within the time given, each dispatched.
+int timerTicksWithin(HWND window, DWORD milliseconds)
+{
+    int ticks = 0;
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    MSG message{};
+    while (GetTickCount64() < end) {
+        while (PeekMessageW(&message, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            ++ticks;
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    }
+    return ticks;
+}
+
+TEST_F(SetupWindow, TheAnimationTimerRunsOnlyWhileSomethingMoves)
+{
+    record.animationsEnabled = true;
+    timerTicksWithin(record.window, 100); // the first tick finds nothing to animate
+    EXPECT_EQ(timerTicksWithin(record.window, 200), 0) << "at rest";
+    moveTo(650, 520);
+    EXPECT_GT(timerTicksWithin(record.window, 700), 0) << "the highlight of Continue eases in";
+    EXPECT_EQ(record.primaryHighlight, 1.0f);
+    timerTicksWithin(record.window, 100);
+    EXPECT_EQ(timerTicksWithin(record.window, 200), 0) << "at rest on Continue";
+    SendMessageW(record.window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_GT(timerTicksWithin(record.window, 700), 0) << "the highlight eases out";
+    EXPECT_EQ(record.primaryHighlight, 0.0f);
+}
+
 TEST_F(SetupWindow, InstallFromTheReadyPageEndsOnFinished)
 {
     const InstallLocations locations = resolveInstallLocations(InstallScope::Machine);
