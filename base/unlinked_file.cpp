@@ -42,7 +42,7 @@ UniqueFile openInside(HANDLE folder, const std::wstring& name, ULONG disposition
     constexpr ULONG openReparsePoint = 0x00200000; // FILE_OPEN_REPARSE_POINT
     const NTSTATUS result = NtCreateFile(
         &file, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status, nullptr,
-        FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition,
+        FILE_ATTRIBUTE_NORMAL, shareAll, disposition,
         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | openReparsePoint, nullptr, 0);
     if (result < 0) {
         error = RtlNtStatusToDosError(result);

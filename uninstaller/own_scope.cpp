@@ -21,7 +21,7 @@ namespace {
 std::wstring finalPathOf(const std::wstring& path)
 {
     const UniqueFile handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        shareAll, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) return path;
     std::vector<wchar_t> buffer(MAX_PATH + 1);
