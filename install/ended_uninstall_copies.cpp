@@ -21,14 +21,21 @@ bool isUninstallCopyFolderName(std::wstring_view name) noexcept
            });
 }
 
+std::wstring userTemporaryFolder()
+{
+    wchar_t buffer[MAX_PATH + 2] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::wstring temporary(buffer, length);
+    while (temporary.size() > 3 && isPathSeparator(temporary.back())) temporary.pop_back();
+    return temporary;
+}
+
 void removeEndedUninstallCopies() noexcept
 {
     try {
-        wchar_t buffer[MAX_PATH + 2] = {};
-        const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-        if (length == 0 || length > MAX_PATH) return;
-        std::wstring temporary(buffer, length);
-        while (temporary.size() > 3 && isPathSeparator(temporary.back())) temporary.pop_back();
+        const std::wstring temporary = userTemporaryFolder();
+        if (temporary.empty()) return;
         for (const std::wstring& name : folderEntryNames(temporary)) {
             if (!isUninstallCopyFolderName(name)) continue;
             const std::wstring folder = appendPath(temporary, name);

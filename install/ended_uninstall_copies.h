@@ -12,6 +12,10 @@ inline constexpr std::wstring_view uninstallCopyFolderPrefix = L"ElvaraSound-Uni
 
 bool isUninstallCopyFolderName(std::wstring_view name) noexcept;
 
+// This user's temporary folder (GetTempPath), without a trailing separator; empty when
+// there is none.
+std::wstring userTemporaryFolder();
+
 // In this user's temporary folder: each such folder that holds nothing but a copy that
 // has ended (its Uninstall.exe can be deleted) loses the copy, then goes. A running
 // copy, a link, or a folder that holds anything else is left alone. Never raises.

@@ -33,7 +33,9 @@ std::optional<std::uint64_t> decimal(std::string_view text)
     return value;
 }
 
-std::optional<std::array<std::uint8_t, 32>> digest(std::string_view text)
+} // namespace
+
+std::optional<std::array<std::uint8_t, 32>> parseSha256Hex(std::string_view text)
 {
     if (text.size() != 64) return std::nullopt;
     std::array<std::uint8_t, 32> bytes{};
@@ -44,6 +46,8 @@ std::optional<std::array<std::uint8_t, 32>> digest(std::string_view text)
     }
     return bytes;
 }
+
+namespace {
 
 bool isVersionText(std::string_view text)
 {
@@ -91,7 +95,7 @@ std::optional<InstallRecord> parseInstallRecord(std::string_view text)
         std::string_view rest = lines[i];
         if (word(rest) != "file") return std::nullopt;
         const auto size = decimal(word(rest));
-        const auto sha256 = digest(word(rest));
+        const auto sha256 = parseSha256Hex(word(rest));
         const std::string_view name = rest;
         if (!size || *size > package_format::maximumDataSize || !sha256 || name.empty() ||
             name.size() > package_format::maximumNameLength || !package_format::isAcceptableEntryName(name) ||

@@ -31,6 +31,9 @@ inline constexpr std::size_t maximumRecordSize = 1048576;
 
 std::string formatInstallRecord(const InstallRecord& record);
 
+// 64 lower-case hex digits as the 32 bytes they spell; nothing for anything else.
+std::optional<std::array<std::uint8_t, 32>> parseSha256Hex(std::string_view text);
+
 // Only a complete, well-formed record parses: any doubt (cut short, altered, a name
 // that no package could hold, a repeated name) gives nothing, never a partial list.
 std::optional<InstallRecord> parseInstallRecord(std::string_view text);

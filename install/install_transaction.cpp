@@ -332,11 +332,8 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     {
         event_log::Phase cleanUp("clean-up");
         // The run is done: its notes go first, so that the new folders are the installation.
-        for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
-            const RemovalResult removed = operations.removeFile(runNotePath(swap->installFolder, swap->tree));
-            if (removed.outcome != RemovalOutcome::Removed && removed.outcome != RemovalOutcome::Absent)
-                logLeftBehind("clean-up", {{runNotePath(swap->installFolder, swap->tree), removed.outcome, removed.error}});
-        }
+        for (const TreeSwap* swap : {&transaction.product, &transaction.bundle})
+            removeRunNote(swap->installFolder, swap->tree, "clean-up", operations);
         for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
             for (const CarriedItem& item : swap->carried.carried)
                 if (item.from != item.to)

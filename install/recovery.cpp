@@ -241,10 +241,7 @@ void finishRun(const std::wstring& token, const std::vector<WorkingFolder>& run,
 {
     for (const PackageTree tree : {PackageTree::Product, PackageTree::Bundle}) {
         const std::wstring& installFolder = installFolderOf(locations, tree);
-        if (runTokenIn(installFolder, tree) != token) continue;
-        const RemovalResult removed = operations.removeFile(runNotePath(installFolder, tree));
-        if (removed.outcome != RemovalOutcome::Removed)
-            logLeftBehind("recovery", {{runNotePath(installFolder, tree), removed.outcome, removed.error}});
+        if (runTokenIn(installFolder, tree) == token) removeRunNote(installFolder, tree, "recovery", operations);
     }
     for (const WorkingFolder& folder : run)
         if (!isPreviousInstallation(folder, runningPackage) ||
@@ -279,6 +276,18 @@ std::string printablePath(const std::wstring& path)
         return wideToUtf8(path);
     } catch (...) {
         return "(unprintable path)";
+    }
+}
+
+void removeRunNote(const std::wstring& installFolder, PackageTree tree, const char* phase,
+                   FileOperations& operations) noexcept
+{
+    try {
+        const std::wstring note = runNotePath(installFolder, tree);
+        const RemovalResult removed = operations.removeFile(note);
+        if (removed.outcome != RemovalOutcome::Removed && removed.outcome != RemovalOutcome::Absent)
+            logLeftBehind(phase, {{note, removed.outcome, removed.error}});
+    } catch (...) {
     }
 }
 

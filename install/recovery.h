@@ -70,6 +70,9 @@ std::vector<InterruptedRunFolder> interruptedRunFolders(const InstallRecord& run
 // raises: what stays waits for the next run, and the log names it.
 void clearWorkingFolder(const std::wstring& rollback, const TreeOwnership& ours, PackageTree tree,
                          const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept;
+// A finished run's note leaves its install folder; what stays is logged.
+void removeRunNote(const std::wstring& installFolder, PackageTree tree, const char* phase,
+                   FileOperations& operations) noexcept;
 void logCarried(const char* phase, const std::wstring& from, const std::wstring& to, const CarryResult& result);
 void logLeftBehind(const char* phase, const std::vector<LeftBehind>& left);
 // What follows a failed rename or removal of a folder in the user's message: which

@@ -34,14 +34,8 @@ constexpr wchar_t privateFolderSecurity[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI
 // elevated or not. For a user's own uninstaller, that user's folder.
 std::wstring temporaryFolder(InstallScope scope)
 {
+    if (scope == InstallScope::User) return userTemporaryFolder();
     wchar_t folder[MAX_PATH + 2] = {};
-    if (scope == InstallScope::User) {
-        const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-        if (length == 0 || length > MAX_PATH) return {};
-        std::wstring path(folder, length);
-        while (path.size() > 3 && isPathSeparator(path.back())) path.pop_back();
-        return path;
-    }
     const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
     return appendPath(std::wstring(folder, length), L"Temp");
@@ -71,7 +65,7 @@ bool runsFromPrivateFolder(const std::wstring& self, InstallScope scope)
     const std::wstring temporary = temporaryFolder(scope);
     const LexedPath lexed = lexPath(folder);
     return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
-           lexed.components.back().starts_with(uninstallCopyFolderPrefix);
+           isUninstallCopyFolderName(lexed.components.back());
 }
 
 // The descriptor as it was built, for the log: Wine neither keeps nor reports a

@@ -34,15 +34,6 @@ struct BuiltInFile {
 };
 #include "package_files.inc"
 
-std::array<std::uint8_t, 32> digestOf(std::string_view hex)
-{
-    const auto nibble = [](char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'a' + 10); };
-    std::array<std::uint8_t, 32> digest{};
-    for (std::size_t i = 0; i < digest.size() && 2 * i + 1 < hex.size(); ++i)
-        digest[i] = static_cast<std::uint8_t>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
-    return digest;
-}
-
 // This program's own bytes: the package's Uninstall.exe is this very file.
 std::optional<RecordedFile> ownFile()
 {
@@ -203,7 +194,8 @@ const InstallRecord& builtInPackage()
 {
     static const InstallRecord package = [] {
         InstallRecord record{std::string(product::version), {}};
-        for (const BuiltInFile& file : builtInFiles) record.files.push_back({file.name, file.size, digestOf(file.sha256)});
+        for (const BuiltInFile& file : builtInFiles)
+            record.files.push_back({file.name, file.size, parseSha256Hex(file.sha256).value_or(std::array<std::uint8_t, 32>{})});
         try {
             if (std::optional<RecordedFile> self = ownFile()) record.files.push_back(std::move(*self));
         } catch (...) {

@@ -31,19 +31,9 @@ records_b=$(records)
 remove_installation
 
 # ---- an update from A to B killed at each rename of its swap, then each next program
-# The user's bytes, by their own name, or (once the swap finished: the update happened)
-# beside the new version's file as "(yours)". A kill lands a moment after the rename
-# that it watches for, so only the kill inside the carry is sure to precede the swap.
-expect_users_file() { # title file content own-name-only
-    local base=${2%.*} ext=${2##*.}
-    if [[ -f $product_dir/$2 && $(cat "$product_dir/$2") == "$3" ]]; then
-        pass
-    elif [[ $4 != own && -f "$product_dir/$base (yours).$ext" && $(cat "$product_dir/$base (yours).$ext") == "$3" ]]; then
-        pass
-    else
-        fail "$1: the user's $2 ($3) is not where it belongs: $(ls "$product_dir" 2>&1 | tr '\n' ' ')"
-    fi
-}
+# A kill lands a moment after the rename that it watches for, so only the kill inside
+# the carry is sure to precede the swap: after the others the update may have happened,
+# and the user's files stand beside the new version's as "(yours)".
 for point in "the carry of the user's CHANGES.txt as \"(yours)\"|$program_files|*\\CHANGES (yours).txt|own" \
              "the bundle set aside|$common_dir|ElvaraSound.vst3.rollback-|either" \
              "the product set aside|$program_files|ElvaraSound.rollback-|either" \
@@ -70,7 +60,7 @@ for point in "the carry of the user's CHANGES.txt as \"(yours)\"|$program_files|
         "Setup A")
             quietly "$title" "$setup_exe" /S
             expect_eq "$title: one version in both trees" "$(records)" "$records_a"
-            expect_users_file "$title" CHANGES.txt "my changes" "$names"
+            expect_kept "$title" "$product_dir" CHANGES.txt "my changes" "$names"
             expect_eq "$title: the user's read-me" "$(cat "$product_dir/README (yours).txt")" "my read-me"
             [[ -n $(registry_value DisplayVersion) ]] && pass || fail "$title: no entry"
             ;;
@@ -80,8 +70,8 @@ for point in "the carry of the user's CHANGES.txt as \"(yours)\"|$program_files|
             quietly "$title" "$uninstaller" /S
             wait_until_gone "$product_dir/Uninstall.exe" || fail "$title: Uninstall.exe stays"
             [[ ! -e $bundle_dir ]] && pass || fail "$title: the bundle stays"
-            expect_users_file "$title" README.txt "my read-me" "$names"
-            expect_users_file "$title" CHANGES.txt "my changes" "$names"
+            expect_kept "$title" "$product_dir" README.txt "my read-me" "$names"
+            expect_kept "$title" "$product_dir" CHANGES.txt "my changes" "$names"
             expect_eq "$title: entry" "$(registry_value DisplayName)" ""
             ;;
         esac

@@ -14,16 +14,6 @@ make_second_installer
 preset=Contents/Resources/Presets/Factory.vstpreset
 record=elvara-installed-files.txt
 
-# The user's bytes at the name itself or beside it as "NAME (yours).EXT".
-expect_kept() { # description folder relative content
-    local dir base found=""
-    dir=$(dirname "$3")
-    base=$(basename "$3")
-    for candidate in "$base" "${base%.*} (yours).${base##*.}"; do
-        [[ -f $2/$dir/$candidate && $(cat "$2/$dir/$candidate") == "$4" ]] && found=$candidate
-    done
-    [[ -n $found ]] && pass || fail "$1: the user's $3 ($4) was lost"
-}
 # The user's items of each case, written after the first installation.
 write_users_items() { # version
     echo "my read-me" >"$product_dir/README.txt"

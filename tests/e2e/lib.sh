@@ -231,6 +231,18 @@ find_box() {
     done
     return 1
 }
+# The user's bytes at the name itself or (unless "own" is asked for) beside it as
+# "NAME (yours).EXT".
+expect_kept() { # description folder relative content [own]
+    local dir base candidate
+    dir=$(dirname "$3")
+    base=$(basename "$3")
+    for candidate in "$base" "${base%.*} (yours).${base##*.}"; do
+        [[ $candidate != "$base" && ${5:-} == own ]] && continue
+        if [[ -f $2/$dir/$candidate && $(cat "$2/$dir/$candidate") == "$4" ]]; then pass; return; fi
+    done
+    fail "$1: the user's $3 ($4) is not where it belongs: $(ls "$2/$dir" 2>&1 | tr '\n' ' ')"
+}
 # A second process that holds a file or a folder (tests/helpers/holder.cpp); the caller
 # sets holder_pid= and calls stop_holder on exit.
 start_holder() { # mode target
