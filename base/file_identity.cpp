@@ -1,5 +1,10 @@
 #include "base/file_identity.h"
 
+#include "base/unique_handle.h"
+
+#include <winternl.h>
+
+#include <cstdint>
 #include <vector>
 
 namespace elvara {
@@ -37,31 +42,127 @@ std::wstring_view withoutTrailingSeparators(std::wstring_view path) noexcept
     return path;
 }
 
-// The path as the file system names it without following anything: full, every short
-// (8.3) component replaced by the name its folder lists (a link keeps its own name), and
-// a drive letter mapped onto a folder (subst) replaced by that folder.
-std::wstring spelledInFull(const std::wstring& path)
+// The result of a call that fills a buffer and answers the length it needs.
+template <typename Call>
+std::wstring filledBy(Call call, const std::wstring& input)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
-    const auto call = [&buffer](auto function, const std::wstring& input) {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const DWORD length = function(input.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-            if (length == 0) return std::wstring();
-            if (length < buffer.size()) return std::wstring(buffer.data(), length);
-            buffer.resize(length + 1);
-        }
-        return std::wstring();
-    };
-    const std::wstring full =
-        call([](LPCWSTR in, LPWSTR out, DWORD size) { return GetFullPathNameW(in, size, out, nullptr); }, path);
-    std::wstring spelled = full.empty() ? std::wstring() : call(GetLongPathNameW, full);
-    if (spelled.size() >= 2 && spelled[1] == L':') {
-        wchar_t device[MAX_PATH + 1] = {};
-        const wchar_t drive[] = {spelled[0], L':', L'\0'};
-        if (QueryDosDeviceW(drive, device, MAX_PATH) != 0 && std::wstring_view(device).starts_with(L"\\??\\"))
-            spelled = std::wstring(device + 4) + spelled.substr(2);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = call(input.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
     }
-    return spelled;
+    return std::wstring();
+}
+
+constexpr int objectNameInformation = 1;
+constexpr std::wstring_view extendedPrefix = L"\\\\?\\";
+
+// The extended-length form of a full path, which the system takes as it stands; a path
+// already in that form, or in the NT form, keeps it.
+std::wstring extendedForm(const std::wstring& full)
+{
+    if (full.starts_with(extendedPrefix)) return full;
+    if (full.starts_with(L"\\??\\")) return std::wstring(extendedPrefix) + full.substr(4);
+    if (full.starts_with(L"\\\\")) return std::wstring(extendedPrefix) + L"UNC\\" + full.substr(2);
+    return std::wstring(extendedPrefix) + full;
+}
+
+// The path as the file system names it without following anything: full, a drive letter
+// mapped onto a folder (subst) replaced by that folder, and every component, a short
+// (8.3) one included, replaced by the name its folder lists (a link keeps its own name).
+// Each component is looked up in extended-length form, so that names with a trailing dot
+// or space and device names such as CON.txt are found as they are.
+std::wstring spelledInFull(const std::wstring& path)
+{
+    // A path in extended-length form is full as it stands; any other is made full the
+    // way the system reads it (a trailing dot dropped, "." and ".." resolved).
+    const bool extended = path.starts_with(extendedPrefix) || path.starts_with(L"\\??\\");
+    const std::wstring full =
+        extended ? path
+                 : filledBy([](LPCWSTR in, LPWSTR out, DWORD size) { return GetFullPathNameW(in, size, out, nullptr); },
+                            path);
+    if (full.empty() || full.starts_with(L"\\\\.\\")) return std::wstring();
+    std::wstring spelled = backslashed(extendedForm(full));
+
+    const std::size_t afterPrefix = extendedPrefix.size();
+    if (spelled.size() >= afterPrefix + 2 && spelled[afterPrefix + 1] == L':') {
+        wchar_t device[MAX_PATH + 1] = {};
+        const wchar_t drive[] = {spelled[afterPrefix], L':', L'\0'};
+        if (QueryDosDeviceW(drive, device, MAX_PATH) != 0 && std::wstring_view(device).starts_with(L"\\??\\"))
+            spelled = std::wstring(extendedPrefix) + (device + 4) + spelled.substr(afterPrefix + 2);
+    }
+
+    // The root keeps its spelling: "\\?\C:\", or "\\?\UNC\server\share\".
+    std::size_t rootEnd = spelled.find(L'\\', afterPrefix);
+    if (rootEnd != std::wstring::npos && spelled.compare(afterPrefix, 4, L"UNC\\") == 0) {
+        rootEnd = spelled.find(L'\\', afterPrefix + 4);
+        if (rootEnd != std::wstring::npos) rootEnd = spelled.find(L'\\', rootEnd + 1);
+    }
+    if (rootEnd == std::wstring::npos) return spelled;
+    std::wstring named = spelled.substr(0, rootEnd + 1);
+    std::size_t position = rootEnd + 1;
+    while (position < spelled.size()) {
+        std::size_t end = spelled.find(L'\\', position);
+        if (end == std::wstring::npos) end = spelled.size();
+        if (end > position) {
+            const std::wstring asGiven = named + spelled.substr(position, end - position);
+            WIN32_FIND_DATAW found{};
+            const UniqueFindHandle search(
+                FindFirstFileExW(asGiven.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+            if (!search) return std::wstring();
+            named += found.cFileName;
+            if (end < spelled.size()) named += L'\\';
+        }
+        position = end + 1;
+    }
+    return named;
+}
+
+// The handle's final path, in DOS form. Wine names the object in DOS form and has no room
+// in GetFinalPathNameByHandleW for a path beyond 260 characters; Windows names it on its
+// device, so there the function is asked.
+std::wstring finalPathOf(HANDLE handle)
+{
+    std::vector<std::uint8_t> name(sizeof(UNICODE_STRING) + 0x10000 * sizeof(wchar_t));
+    ULONG length = 0;
+    if (NT_SUCCESS(NtQueryObject(handle, static_cast<OBJECT_INFORMATION_CLASS>(objectNameInformation), name.data(),
+                                 static_cast<ULONG>(name.size()), &length))) {
+        const auto* text = reinterpret_cast<const UNICODE_STRING*>(name.data());
+        const std::wstring_view found(text->Buffer, text->Length / sizeof(wchar_t));
+        if (found.starts_with(L"\\??\\")) return std::wstring(found);
+    }
+    return filledBy(
+        [handle](LPCWSTR, LPWSTR out, DWORD size) {
+            return GetFinalPathNameByHandleW(handle, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        },
+        std::wstring());
+}
+
+// Each name of the path without its trailing dots and spaces.
+std::wstring withoutTrailingDotsOfNames(std::wstring_view path)
+{
+    std::wstring trimmed;
+    for (const wchar_t c : path) {
+        if (c == L'\\' || c == L'/')
+            while (!trimmed.empty() && (trimmed.back() == L'.' || trimmed.back() == L' ')) trimmed.pop_back();
+        trimmed.push_back(c);
+    }
+    while (!trimmed.empty() && (trimmed.back() == L'.' || trimmed.back() == L' ')) trimmed.pop_back();
+    return trimmed;
+}
+
+// Whether the path, opened without following a link, is the file the handle holds.
+bool leadsTo(const std::wstring& path, HANDLE handle)
+{
+    const std::wstring extended = path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path;
+    const UniqueFile other(CreateFileW(extended.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                                       noLinkFollowing, nullptr));
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return other && GetFileInformationByHandle(handle, &first) && GetFileInformationByHandle(other.get(), &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 } // namespace
@@ -87,25 +188,26 @@ bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept
 {
     try {
-        std::vector<wchar_t> buffer(MAX_PATH + 1);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-            if (length == 0) return false;
-            if (length < buffer.size()) return sameLocation(std::wstring_view(buffer.data(), length), expected);
-            buffer.resize(length + 1);
-        }
+        const std::wstring final = finalPathOf(handle);
+        return !final.empty() && sameLocation(final, expected);
     } catch (...) {
+        return false;
     }
-    return false;
 }
 
 bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept
 {
     try {
-        if (finalPathIs(handle, path)) return true; // spelt as the file system spells it
+        const std::wstring final = finalPathOf(handle);
+        if (final.empty()) return false;
+        if (sameLocation(final, path)) return true; // spelt as the file system spells it
         const std::wstring spelledOut = spelledInFull(path);
-        return !spelledOut.empty() && finalPathIs(handle, spelledOut);
+        if (spelledOut.empty()) return false;
+        if (sameLocation(final, spelledOut)) return true;
+        // Wine leaves a name's trailing dots and spaces out of the final path. Such a path
+        // may still be where a link leads: it passes only when it leads to something else.
+        return sameLocation(withoutTrailingDotsOfNames(final), withoutTrailingDotsOfNames(spelledOut)) &&
+               !leadsTo(final, handle);
     } catch (...) {
         return false;
     }

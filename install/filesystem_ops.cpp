@@ -61,7 +61,7 @@ std::string systemErrorDescription(DWORD errorCode)
 
 bool pathExists(const std::wstring& path)
 {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (GetFileAttributesW(extendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD errorCode = GetLastError();
     if (meansNotFound(errorCode)) return false;
     throw FilesystemFailure("exists", errorCode, path);
@@ -69,7 +69,7 @@ bool pathExists(const std::wstring& path)
 
 bool pathExistsQuietly(const std::wstring& path) noexcept
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(extendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void createDirectories(const std::wstring& path)
@@ -78,12 +78,12 @@ void createDirectories(const std::wstring& path)
     std::wstring accumulated = lexed.root;
     for (const std::wstring& component : lexed.components) {
         accumulated = appendPath(accumulated, component);
-        const DWORD attributes = GetFileAttributesW(accumulated.c_str());
+        const DWORD attributes = GetFileAttributesW(extendedLengthPath(accumulated).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             throw FilesystemFailure("create_directories", ERROR_ALREADY_EXISTS, path);
         }
-        if (!CreateDirectoryW(accumulated.c_str(), nullptr)) {
+        if (!CreateDirectoryW(extendedLengthPath(accumulated).c_str(), nullptr)) {
             const DWORD errorCode = GetLastError();
             if (errorCode == ERROR_ALREADY_EXISTS) continue; // made by someone else meanwhile
             throw FilesystemFailure("create_directories", errorCode, path);
@@ -93,18 +93,19 @@ void createDirectories(const std::wstring& path)
 
 void renamePath(const std::wstring& from, const std::wstring& to)
 {
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    if (!MoveFileExW(extendedLengthPath(from).c_str(), extendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
         throw FilesystemFailure("rename", GetLastError(), from, to);
 }
 
 void removeQuietly(const std::wstring& path) noexcept
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const std::wstring extended = extendedLengthPath(path);
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveDirectoryW(path.c_str());
+        RemoveDirectoryW(extended.c_str());
     else
-        DeleteFileW(path.c_str());
+        DeleteFileW(extended.c_str());
 }
 
 bool FileOperations::write(HANDLE file, ByteView data, DWORD& written)
@@ -118,7 +119,7 @@ void FileOperations::rename(const std::wstring& from, const std::wstring& to) { 
 
 DWORD FileOperations::moveWithoutReplacing(const std::wstring& from, const std::wstring& to)
 {
-    return MoveFileExW(from.c_str(), to.c_str(), 0) ? ERROR_SUCCESS : GetLastError();
+    return MoveFileExW(extendedLengthPath(from).c_str(), extendedLengthPath(to).c_str(), 0) ? ERROR_SUCCESS : GetLastError();
 }
 
 RemovalResult FileOperations::removeFile(const std::wstring& path) { return removeFileVerified(path); }

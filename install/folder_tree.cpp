@@ -10,13 +10,13 @@ std::vector<WIN32_FIND_DATAW> folderEntries(const std::wstring& folder)
 {
     std::vector<WIN32_FIND_DATAW> entries;
     WIN32_FIND_DATAW found{};
-    UniqueFindHandle search(FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+    UniqueFindHandle search(FindFirstFileExW(extendedLengthPath(appendPath(folder, L"*")).c_str(), FindExInfoBasic, &found,
                                              FindExSearchNameMatch, nullptr, 0));
     if (!search) {
         const DWORD error = GetLastError();
         // Not there, or not a folder: nothing is below it. A folder always lists "." at
         // least, so a folder that gives nothing, whatever the code, could not be listed.
-        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        const DWORD attributes = GetFileAttributesW(extendedLengthPath(folder).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return entries;
         throw FilesystemFailure("list", error == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : error, folder);
     }

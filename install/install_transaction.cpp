@@ -35,7 +35,7 @@ void ensurePluginNotInUse(const std::wstring& bundleFolder)
     if (use == ModuleUse::Absent) return; // nothing that a host could hold; installing repairs the bundle
     if (use == ModuleUse::ReadOnly) {
         // No write probe on a read-only file: at least nobody may hold it open.
-        UniqueFile exclusive(CreateFileW(module.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+        UniqueFile exclusive(CreateFileW(extendedLengthPath(module).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         failIf(!exclusive, pluginInUseText);
         return;
@@ -66,7 +66,7 @@ bool meansDiskFull(DWORD error) noexcept { return error == ERROR_DISK_FULL || er
 
 void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& operations)
 {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) failStagedWrite("Cannot create plugin file. Close your DAW and retry.", path, GetLastError(), true);
     DWORD written = 0;
     SetLastError(ERROR_SUCCESS);

@@ -53,7 +53,7 @@ bool matches(const std::wstring& path, const RecordedFile& expected) noexcept
 {
     try {
         if (inspectEntry(path) != EntryKind::File) return false;
-        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+        UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         // A holder that shares nothing hides the bytes: the file stays the expected one,
         // and whoever removes or moves it meets the holder and says so.
@@ -84,7 +84,7 @@ bool matches(const std::wstring& path, const RecordedFile& expected) noexcept
 std::optional<std::string> readSmallFile(const std::wstring& path, std::size_t maximum)
 {
     if (inspectEntry(path) != EntryKind::File) return std::nullopt;
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+    UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
@@ -169,7 +169,7 @@ MarkerState readMarker(const std::wstring& path) noexcept
     const EntryKind kind = inspectEntry(path);
     if (kind == EntryKind::Absent) return {MarkerCheck::Absent};
     if (kind == EntryKind::Link || kind == EntryKind::Folder) return {MarkerCheck::Foreign};
-    UniqueFile marker(CreateFileW(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+    UniqueFile marker(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!marker) {
         const DWORD error = GetLastError();
@@ -391,7 +391,7 @@ void startRunNote(const std::wstring& root, PackageTree tree, std::wstring_view 
 {
     const std::wstring path = runNotePath(root, tree);
     createDirectories(parentPath(path));
-    UniqueFile note(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    UniqueFile note(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!note) throw FilesystemFailure("write", GetLastError(), path);
     const std::string text = std::string(runNoteHeader) + wideToUtf8(std::wstring(token)) + "\n";
@@ -406,7 +406,7 @@ bool noteCarried(const std::wstring& root, PackageTree tree, const CarriedName& 
     try {
         const std::wstring path = runNotePath(root, tree);
         if (inspectEntry(path) != EntryKind::File) return false;
-        UniqueFile note(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        UniqueFile note(CreateFileW(extendedLengthPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         const std::string line =
             std::string(carriedPrefix) + wideToUtf8(item.inStaging) + "\t" + wideToUtf8(item.own) + "\n";

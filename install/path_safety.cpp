@@ -15,7 +15,7 @@ void ensureSafeInstallPath(const std::wstring& path)
     for (const std::wstring& component : lexed.components) {
         failIf(component == L".." || component == L".", "Unsafe installation path");
         accumulated = appendPath(accumulated, component);
-        const DWORD attributes = GetFileAttributesW(accumulated.c_str());
+        const DWORD attributes = GetFileAttributesW(extendedLengthPath(accumulated).c_str());
         // A component that cannot be queried (usually: not there yet) cannot be a link.
         failIf(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
                "Installation folder contains a link. Choose a normal Windows installation.");

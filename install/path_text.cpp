@@ -72,4 +72,40 @@ std::wstring parentPath(std::wstring_view path)
     return std::wstring(path.substr(0, end));
 }
 
+std::wstring extendedLengthPath(std::wstring_view path)
+{
+    const auto sep = [&](std::size_t i) { return i < path.size() && isPathSeparator(path[i]); };
+    const bool prefixed = sep(0) && path.size() > 2 && (path[1] == L'?' || isPathSeparator(path[1])) &&
+                          (path[2] == L'?' || path[2] == L'.') && sep(3);
+    if (prefixed) return std::wstring(path);
+    const LexedPath lexed = lexPath(path);
+    if (!lexed.absolute) return std::wstring(path);
+    std::wstring extended;
+    std::size_t kept = 0; // components that ".." may not climb above: the share of a network path
+    if (path.size() >= 2 && path[1] == L':') {
+        extended = L"\\\\?\\";
+        extended += path.substr(0, 2);
+    } else {
+        extended = L"\\\\?\\UNC\\";
+        extended.append(lexed.root.begin() + 2, lexed.root.end());
+        while (!extended.empty() && isPathSeparator(extended.back())) extended.pop_back();
+        kept = 1;
+    }
+    std::vector<std::wstring_view> names;
+    for (const std::wstring& component : lexed.components) {
+        if (component == L".") continue;
+        if (component == L"..") {
+            if (names.size() > kept) names.pop_back();
+            continue;
+        }
+        names.push_back(component);
+    }
+    for (const std::wstring_view name : names) {
+        extended += L'\\';
+        extended += name;
+    }
+    if (names.empty()) extended += L'\\';
+    return extended;
+}
+
 } // namespace elvara

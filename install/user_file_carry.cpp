@@ -46,7 +46,7 @@ struct Carrier {
         for (const std::wstring& component : lexPath(relative).components) {
             folder = appendPath(folder, component);
             if (inspectEntry(appendPath(toRoot, folder)) == EntryKind::Folder) continue;
-            if (!CreateDirectoryW(appendPath(toRoot, folder).c_str(), nullptr)) {
+            if (!CreateDirectoryW(extendedLengthPath(appendPath(toRoot, folder)).c_str(), nullptr)) {
                 fail(source, GetLastError());
                 return false;
             }

@@ -2,6 +2,7 @@
 
 #include "base/file_identity.h"
 #include "base/unique_handle.h"
+#include "install/path_text.h"
 
 #include <vector>
 
@@ -24,7 +25,8 @@ struct OpenedEntry {
 OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
 {
     OpenedEntry entry;
-    entry.handle.reset(CreateFileW(path.c_str(), access, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+    const std::wstring extended = extendedLengthPath(path);
+    entry.handle.reset(CreateFileW(extended.c_str(), access, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
     if (!entry.handle) {
         entry.error = GetLastError();
         entry.kind = meansAbsent(entry.error) ? EntryKind::Absent : EntryKind::Unreadable;
@@ -36,7 +38,7 @@ OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
         return entry;
     }
     entry.attributes = tag.FileAttributes;
-    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !isEntryNamedBy(entry.handle.get(), path))
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !isEntryNamedBy(entry.handle.get(), extended))
         entry.kind = EntryKind::Link;
     else
         entry.kind = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::File;
@@ -103,7 +105,7 @@ ModuleUse moduleUse(const std::wstring& path) noexcept
     // handle is open without sharing, and while the image is mapped by a loader.
     ModuleUse use = ModuleUse::Free;
     {
-        UniqueFile exclusive(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+        UniqueFile exclusive(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!exclusive) use = meansAbsent(GetLastError()) ? ModuleUse::Absent : ModuleUse::InUse;
     }

@@ -53,7 +53,7 @@ bool meansInUse(DWORD error) noexcept { return error == ERROR_SHARING_VIOLATION 
 // The error of an open that inspectEntry could not make.
 DWORD openError(const std::wstring& path) noexcept
 {
-    UniqueFile probe(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
+    UniqueFile probe(CreateFileW(extendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
                                  noLinkFollowing, nullptr));
     return probe ? ERROR_SUCCESS : GetLastError();
 }
@@ -92,7 +92,7 @@ void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional
 {
     WIN32_FIND_DATAW found{};
     UniqueFindHandle search(
-        FindFirstFileExW(appendPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+        FindFirstFileExW(extendedLengthPath(appendPath(folder, L"*")).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
     if (!search) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) refusal = unreadableText(folder, error);
@@ -209,7 +209,7 @@ std::optional<std::wstring> refusalForFilesInUse(const TreeLayout& layout, const
         if (!skipped.empty() && sameLocation(file, skipped)) continue;
         if (isOneOf(file, layout.executables)) continue; // probed below, after every other check
         // Deletion needs an open for delete access, which a holder without delete sharing refuses.
-        UniqueFile probe(CreateFileW(file.c_str(), DELETE | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
+        UniqueFile probe(CreateFileW(extendedLengthPath(file).c_str(), DELETE | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
                                      noLinkFollowing, nullptr));
         if (!probe) {
             const DWORD error = GetLastError();

@@ -84,7 +84,7 @@ const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.produ
 bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
 {
     const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
-        const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+        const UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         return file && GetFileInformationByHandle(file.get(), &information);
     };

@@ -4,7 +4,9 @@
 # names that only the second version ships) stays the user's through every later run
 # of Setup and of the uninstaller, whether the uninstall finished at once or was cut
 # short by a window open in the bundle; a kill at the moment a record goes loses
-# nothing; a record that an editor re-saved with CR LF loses nothing either.
+# nothing; a record that an editor re-saved with CR LF loses nothing either; names that
+# only the extended-length form of a path reaches (beyond 260 characters, a trailing dot
+# or space, a device name) are carried and kept like any other.
 source "$(dirname "$0")/lib.sh"
 holder_pid=
 trap 'stop_holder; remove_installation; cleanup' EXIT
@@ -101,5 +103,33 @@ for next in setup uninstaller; do
         expect_eq "CR LF, then the uninstaller: the user's read-me" "$(cat "$product_dir/README.txt")" "my read-me"
         [[ ! -e $product_dir/PRIVACY.txt ]] && pass || fail "CR LF: the unchanged package file stayed"
     fi
+done
+# ---- names only the extended-length form reaches, through an update, an uninstall and Setup again
+deep="$(printf 'd%.0s' {1..90})/$(printf 'e%.0s' {1..90})/$(printf 'f%.0s' {1..90})/a file deep below.txt"
+unusual=("$product_dir/$deep" "$product_dir/notes with a trailing dot." "$product_dir/notes with a trailing space "
+    "$product_dir/CON.txt" "$bundle_dir/Contents/Resources/AUX.txt" "$bundle_dir/Contents/Resources/$deep")
+expect_unusual_kept() { # description
+    local path
+    for path in "${unusual[@]}"; do
+        [[ -f $path && $(cat "$path") == "mine: ${path##*/}" ]] && pass || fail "$1: the user's [${path#"$program_files"}] is not at its place"
+    done
+}
+remove_installation
+quietly "unusual names: install" "$setup_exe" /S
+for path in "${unusual[@]}"; do mkdir -p "$(dirname "$path")"; echo "mine: ${path##*/}" >"$path"; done
+expect_eq "unusual names: the deep path is longer than 300 characters" \
+    "$(( ${#deep} + ${#product_dir} - ${#program_files} + 16 > 300 ))" 1
+for step in "update" "uninstall" "Setup again"; do
+    case $step in
+    update) quietly "unusual names: $step" "$setup_b" /S --log "$(winpath "$scratch/unusual-$step.log")" ;;
+    uninstall) quietly "unusual names: $step" "$product_dir/Uninstall.exe" /S --log "$(winpath "$scratch/unusual-$step.log")"
+        wait_until_gone "$product_dir/Uninstall.exe" || fail "unusual names: Uninstall.exe stays" ;;
+    *) quietly "unusual names: $step" "$setup_exe" /S --log "$(winpath "$scratch/unusual-$step.log")" ;;
+    esac
+    expect_unusual_kept "unusual names, after the $step"
+    ! grep -qi "link" "$scratch/unusual-$step.log" "$scratch/unusual names: $step.out" && pass \
+        || fail "unusual names, $step: called a link: $(grep -hi link "$scratch/unusual-$step.log" "$scratch/unusual names: $step.out")"
+    ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* >/dev/null 2>&1 \
+        && fail "unusual names, $step: a working folder stays: $(ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* 2>&1)" || pass
 done
 finish

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs a test program with a folder of real Unix symbolic links: a folder link, which
-# Wine reports as a reparse point, and a file link to a decoy (below).
+# Wine reports as a reparse point, and file links (below).
 # ELVARA_LINK_FIXTURE names the folder as a Windows path. Within the test run's prefix
 # (ELVARA_BUILD), folders that hold a file but cannot be listed, for programs run
 # without root's power to read anything (setpriv): ELVARA_UNLISTABLE_FIXTURE.
@@ -15,6 +15,9 @@ trap cleanup EXIT
 mkdir -p "$fixture/real/sub"
 echo data >"$fixture/real/file"
 ln -s "$fixture/real" "$fixture/link"
+# A file link whose own name differs from its target's only by a trailing dot: Wine's
+# final path of either drops the dot, so only the identity of the two tells them apart.
+ln -s "$fixture/real/file" "$fixture/real/file."
 # An own product installation (its marker in place) whose README.txt is a file link to a
 # decoy outside it. Wine reports a file link as a plain file, and renaming one through
 # Wine moves its target, so such a link can only be made here, on the Unix side.

@@ -40,3 +40,29 @@ TEST(PathText, JoiningAndParents)
     EXPECT_EQ(parentPath(L"C:\\a/b"), L"C:\\a");
     EXPECT_EQ(parentPath(L"name"), L"");
 }
+
+TEST(PathText, ExtendedLengthForm)
+{
+    const std::wstring longName(250, L'x');
+    const struct {
+        std::wstring path;
+        std::wstring extended;
+    } rows[] = {
+        {L"C:\\Program Files\\ElvaraSound\\CON.txt", L"\\\\?\\C:\\Program Files\\ElvaraSound\\CON.txt"},
+        {L"C:/a//b\\trailing dot.", L"\\\\?\\C:\\a\\b\\trailing dot."},
+        {L"C:\\a\\trailing space \\", L"\\\\?\\C:\\a\\trailing space "},
+        {L"C:\\a\\.\\b\\..\\c", L"\\\\?\\C:\\a\\c"},
+        {L"C:\\..\\a", L"\\\\?\\C:\\a"},
+        {L"C:\\", L"\\\\?\\C:\\"},
+        {L"\\\\server\\share\\a\\..\\..\\b", L"\\\\?\\UNC\\server\\share\\b"},
+        {L"C:\\" + longName + L"\\" + longName, L"\\\\?\\C:\\" + longName + L"\\" + longName},
+        // Already extended, a device, or not absolute: as given.
+        {L"\\\\?\\C:\\a\\..\\b.", L"\\\\?\\C:\\a\\..\\b."},
+        {L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+        {L"\\??\\C:\\a", L"\\??\\C:\\a"},
+        {L"relative\\name.", L"relative\\name."},
+        {L"C:relative", L"C:relative"},
+        {L"\\rooted", L"\\rooted"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(extendedLengthPath(row.path), row.extended) << row.path;
+}

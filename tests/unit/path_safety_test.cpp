@@ -1,6 +1,7 @@
 #include "base/file_identity.h"
 #include "install/path_safety.h"
 #include "install/path_text.h"
+#include "install/verified_removal.h"
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -135,4 +136,34 @@ TEST(PathSafety, OneLocationHoweverItIsSpelt)
         EXPECT_EQ(sameLocation(c.a, c.b), c.same) << std::string(c.a, c.a + wcslen(c.a));
         EXPECT_EQ(sameLocation(c.b, c.a), c.same);
     }
+}
+
+// Names that only the extended-length form reaches are entries like any other, judged
+// and removed through their own handles; a file link is still a link, even one whose
+// name differs from its target's only by a trailing dot.
+TEST(PathSafety, UnusualNamesAreEntriesAndLinksStayLinks)
+{
+    test::ScratchFolder scratch;
+    const std::wstring deepFolder = scratch / (std::wstring(100, L'd') + L"\\" + std::wstring(100, L'e') + L"\\" +
+                                               std::wstring(100, L'f'));
+    test::makeFolders(deepFolder);
+    const std::wstring files[] = {scratch / L"trailing dot.", scratch / L"trailing space ", scratch / L"CON.txt",
+                                  scratch / L"aux", deepFolder + L"\\a file deep below.txt"};
+    for (const std::wstring& file : files) {
+        const std::string shown(file.begin(), file.end());
+        test::writeFile(extendedLengthPath(file), "the user's");
+        EXPECT_EQ(inspectEntry(file), EntryKind::File) << shown;
+        EXPECT_EQ(moduleUse(file), ModuleUse::Free) << shown;
+        EXPECT_EQ(removeFileVerified(file).outcome, RemovalOutcome::Removed) << shown;
+        EXPECT_EQ(inspectEntry(file), EntryKind::Absent) << shown;
+    }
+    EXPECT_EQ(inspectEntry(deepFolder), EntryKind::Folder);
+    EXPECT_EQ(removeEmptyFolderVerified(deepFolder).outcome, RemovalOutcome::Removed);
+
+    const std::wstring fixture = linkFixture();
+    if (fixture.empty()) GTEST_SKIP() << "run through tests/harness/with-link-fixture.sh";
+    const std::wstring link = fixture + L"\\real\\file.";
+    EXPECT_EQ(inspectEntry(link), EntryKind::Link);
+    EXPECT_EQ(removeFileVerified(link).outcome, RemovalOutcome::NotOurs);
+    EXPECT_EQ(test::readFile(fixture + L"\\real\\file"), "data\n");
 }
