@@ -2,7 +2,9 @@
 
 #include "base/event_log.h"
 #include "base/executable_path.h"
+#include "base/unlinked_file.h"
 #include "install/ended_uninstall_copies.h"
+#include "install/filesystem_ops.h"
 #include "install/install_lock.h"
 #include "install/path_text.h"
 #include "install/verified_removal.h"
@@ -23,6 +25,8 @@ namespace elvara {
 
 namespace {
 
+constexpr int lockAttemptsBeforeTheRestart = 7200; // half a second apart: an hour
+
 
 // Owner and access of the copy's folder and file: Administrators and SYSTEM may do
 // anything, and the owner's implicit rights (to change the access list) are reduced
@@ -41,22 +45,20 @@ std::wstring temporaryFolder(InstallScope scope)
     return appendPath(std::wstring(folder, length), L"Temp");
 }
 
-bool copyFile(const std::wstring& from, const std::wstring& to, SECURITY_ATTRIBUTES& security)
+bool copyFile(const std::wstring& from, HANDLE target)
 {
     UniqueFile source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    UniqueFile target(
-        CreateFileW(to.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!source || !target) return false;
+    if (!source) return false;
     std::vector<std::byte> buffer(65536);
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
         if (read == 0) break;
         DWORD written = 0;
-        if (!WriteFile(target.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
+        if (!WriteFile(target, buffer.data(), read, &written, nullptr) || written != read) return false;
     }
-    return FlushFileBuffers(target.get()) != FALSE;
+    return FlushFileBuffers(target) != FALSE;
 }
 
 bool runsFromPrivateFolder(const std::wstring& self, InstallScope scope)
@@ -102,26 +104,38 @@ bool SelfRemoval::prepareOrThrow()
         !ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSecurity, SDDL_REVISION_1,
                                                               descriptor.put(), nullptr))
         return false;
-    SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
-
-    folder_ =
-        appendPath(temporary, std::wstring(uninstallCopyFolderPrefix) + utf8ToWide(toLowerHex(randomBytes(8))));
-    // A new folder, made with its security in one step: nobody else can have it open
-    // or have placed anything in it.
-    if (!CreateDirectoryW(folder_.c_str(), &security)) {
-        event_log::write(L"self-removal: cannot create " + folder_);
-        folder_.clear();
+    // The temporary folder is held while the copy's folder and file are made inside it,
+    // each relative to the handle of the folder that holds it: no link put in the way
+    // meanwhile can place them elsewhere.
+    std::uint32_t error = ERROR_SUCCESS;
+    const HeldFolder temporaryHeld = HeldFolder::open(temporary, error);
+    if (!temporaryHeld) {
+        event_log::write(L"self-removal: cannot hold " + temporary + L" (" +
+                         utf8ToWide(systemErrorDescription(error)) + L")");
         return false;
     }
+    const std::wstring name = std::wstring(uninstallCopyFolderPrefix) + utf8ToWide(toLowerHex(randomBytes(8)));
+    // A new folder, made with its security in one step: nobody else can have it open
+    // or have placed anything in it.
+    const UniqueFile folder = createFolderInside(temporaryHeld.get(), name, descriptor.get(), error);
+    if (!folder) {
+        event_log::write(L"self-removal: cannot create " + appendPath(temporary, name) + L" (" +
+                         utf8ToWide(systemErrorDescription(error)) + L")");
+        return false;
+    }
+    folder_ = appendPath(temporary, name);
     event_log::write(L"self-removal: created " + folder_ +
         (descriptor ? L" with security " + descriptorText(descriptor.get()) : std::wstring(L" with the user's rights")));
     copy_ = appendPath(folder_, L"Uninstall.exe");
     // Whatever becomes of the copy (a kill, a failure below), the folder goes at the restart.
     deleteAtRestart({copy_, folder_});
     // From here, discard() deletes what a failure leaves behind.
-    if (!copyFile(executablePath(), copy_, security)) {
-        event_log::write(L"self-removal: cannot write " + copy_);
-        return false;
+    {
+        const UniqueFile target = createFileInside(folder.get(), L"Uninstall.exe", descriptor.get(), error);
+        if (!target || !copyFile(executablePath(), target.get())) {
+            event_log::write(L"self-removal: cannot write " + copy_);
+            return false;
+        }
     }
 
     UniqueKernelHandle first;
@@ -229,13 +243,15 @@ int finishSelfRemoval(const std::wstring& firstProcess)
     if (WaitForSingleObject(first.get(), INFINITE) != WAIT_OBJECT_0) return 1;
     {
         // An installation that started meanwhile finishes first; what it leaves is checked below.
-        // Not forever: a lock held for an hour is left, and so is this copy, to the restart.
+        // Not forever: after an hour, what it waited to remove is left to the restart, and
+        // so is this copy.
         std::optional<InstallLock> onlyInstallation;
         for (int attempt = 0; !onlyInstallation; ++attempt) {
             try {
                 onlyInstallation.emplace(scope);
             } catch (const InstallLockHeld&) {
-                if (attempt == 7200) {
+                if (attempt == lockAttemptsBeforeTheRestart) {
+                    scheduleInstalledUninstaller(scope);
                     deleteAtRestart({self, parentPath(self)});
                     return 1;
                 }

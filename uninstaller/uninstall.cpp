@@ -305,26 +305,52 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan)
     return report;
 }
 
-void removeInstalledUninstaller(InstallScope scope)
+namespace {
+
+struct UninstallRemains {
+    TreeLayout productLayout;
+    TreeSurvey product;
+};
+
+// The product folder as an uninstall leaves it: the exact marker, no entry, and no
+// package file in either tree but the proofs and the uninstaller. Anything else means
+// this is not the end of an uninstall: an installation in place, a foreign folder, or
+// a caller of the hidden switch.
+std::optional<UninstallRemains> remainsOfUninstall(InstallScope scope)
 {
     const InstallLocations locations = resolveInstallLocations(scope);
     const TreeLayout bundleLayout = layoutOf(locations.bundleFolder, PackageTree::Bundle, builtInPackage());
-    const TreeLayout productLayout = layoutOf(locations.productFolder, PackageTree::Product, builtInPackage());
+    UninstallRemains remains{layoutOf(locations.productFolder, PackageTree::Product, builtInPackage()), {}};
     const TreeSurvey bundle = surveyTree(bundleLayout);
-    const TreeSurvey product = surveyTree(productLayout);
-    const std::wstring& uninstaller = productLayout.executables.front();
+    remains.product = surveyTree(remains.productLayout);
+    const std::wstring& uninstaller = remains.productLayout.executables.front();
     const auto onlyLastFiles = [&](const TreeSurvey& survey) {
         return std::all_of(survey.packageFiles.begin(), survey.packageFiles.end(), [&](const std::wstring& file) {
-            return isProofOf(bundleLayout, file) || isProofOf(productLayout, file) || sameLocation(file, uninstaller);
+            return isProofOf(bundleLayout, file) || isProofOf(remains.productLayout, file) ||
+                   sameLocation(file, uninstaller);
         });
     };
-    // Anything else means this is not the end of an uninstall: an installation in
-    // place, a foreign folder, or a caller of the hidden switch.
-    if (bundle.refusal || product.refusal || !product.markerIsExact || uninstallEntryExists(scope) ||
-        !onlyLastFiles(bundle) || !onlyLastFiles(product)) {
+    if (bundle.refusal || remains.product.refusal || !remains.product.markerIsExact || uninstallEntryExists(scope) ||
+        !onlyLastFiles(bundle) || !onlyLastFiles(remains.product)) {
         event_log::write(L"self-removal: the product folder is not the remains of an uninstall; nothing deleted");
-        return;
+        return std::nullopt;
     }
+    return remains;
+}
+
+void scheduleUnderItsOwnName(const std::wstring& uninstaller)
+{
+    if (deleteAtRestartUnderItsOwnName(uninstaller))
+        event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
+}
+
+} // namespace
+
+void removeInstalledUninstaller(InstallScope scope)
+{
+    const std::optional<UninstallRemains> remains = remainsOfUninstall(scope);
+    if (!remains) return;
+    const std::wstring& uninstaller = remains->productLayout.executables.front();
     // The first process may take a moment to let go of its image.
     RemovalResult result{RemovalOutcome::Refused};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -333,19 +359,21 @@ void removeInstalledUninstaller(InstallScope scope)
         Sleep(100);
     }
     if (result.outcome == RemovalOutcome::NotOurs) return;
-    if (result.outcome == RemovalOutcome::Refused) {
-        if (deleteAtRestartUnderItsOwnName(uninstaller))
-            event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
-        return;
-    }
+    if (result.outcome == RemovalOutcome::Refused) return scheduleUnderItsOwnName(uninstaller);
     event_log::write(L"self-removal: removed " + uninstaller);
-    if (!product.userFiles.empty()) return;
+    if (!remains->product.userFiles.empty()) return;
     if (const std::optional<ProofLeft> left =
-            removeProofWhenAlone(productLayout.folder, PackageTree::Product, realFileOperations())) {
+            removeProofWhenAlone(remains->productLayout.folder, PackageTree::Product, realFileOperations())) {
         event_log::write(L"self-removal: not removed: " + left->path);
         return;
     }
-    event_log::write(L"self-removal: removed " + productLayout.folder);
+    event_log::write(L"self-removal: removed " + remains->productLayout.folder);
+}
+
+void scheduleInstalledUninstaller(InstallScope scope)
+{
+    if (const std::optional<UninstallRemains> remains = remainsOfUninstall(scope))
+        scheduleUnderItsOwnName(remains->productLayout.executables.front());
 }
 
 } // namespace elvara

@@ -54,4 +54,10 @@ UninstallReport carryOutUninstall(const UninstallPlan& plan);
 // gone and no other package file remains. The caller holds the scope's install lock.
 void removeInstalledUninstaller(InstallScope scope);
 
+// For a copy that waited in vain for the install lock: the same checks, without the
+// lock, and the installed Uninstall.exe renamed to a name of its own and scheduled for
+// deletion at the next restart (whatever an installation then does with the renamed
+// file, its own files keep their names). Nothing else is touched.
+void scheduleInstalledUninstaller(InstallScope scope);
+
 } // namespace elvara
