@@ -153,19 +153,40 @@ std::wstring withoutTrailingDotsOfNames(std::wstring_view path)
     return trimmed;
 }
 
-// Whether the path, opened without following a link, is the file the handle holds.
-bool leadsTo(const std::wstring& path, HANDLE handle)
+UniqueFile openedWithoutFollowing(const std::wstring& path)
 {
-    const std::wstring extended = path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path;
-    const UniqueFile other(CreateFileW(extended.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
-                                       noLinkFollowing, nullptr));
+    return UniqueFile(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+}
+
+bool sameIdentity(HANDLE a, HANDLE b)
+{
     BY_HANDLE_FILE_INFORMATION first{}, second{};
-    return other && GetFileInformationByHandle(handle, &first) && GetFileInformationByHandle(other.get(), &second) &&
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// Whether the path, opened without following a link, is the file the handle holds.
+bool leadsTo(const std::wstring& path, HANDLE handle)
+{
+    const UniqueFile other = openedWithoutFollowing(
+        path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path);
+    return other && sameIdentity(handle, other.get());
+}
+
 } // namespace
+
+bool isSameEntry(const std::wstring& a, const std::wstring& b) noexcept
+{
+    try {
+        const UniqueFile first = openedWithoutFollowing(a);
+        const UniqueFile second = openedWithoutFollowing(b);
+        return first && second && sameIdentity(first.get(), second.get());
+    } catch (...) {
+        return false;
+    }
+}
 
 bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 {

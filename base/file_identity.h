@@ -29,4 +29,9 @@ bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept;
 // a final path of its own.
 bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept;
 
+// True when both paths, each opened without following a link, are one file or folder
+// (the same volume and file index): however each is spelt (a short name, another letter
+// case), while a link is never the same entry as what it leads to.
+bool isSameEntry(const std::wstring& a, const std::wstring& b) noexcept;
+
 } // namespace elvara

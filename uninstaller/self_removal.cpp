@@ -2,6 +2,7 @@
 
 #include "base/event_log.h"
 #include "base/executable_path.h"
+#include "base/file_identity.h"
 #include "base/unlinked_file.h"
 #include "install/ended_uninstall_copies.h"
 #include "install/filesystem_ops.h"
@@ -66,8 +67,10 @@ bool runsFromPrivateFolder(const std::wstring& self, InstallScope scope)
     const std::wstring folder = parentPath(self);
     const std::wstring temporary = temporaryFolder(scope);
     const LexedPath lexed = lexPath(folder);
-    return !temporary.empty() && sameLocation(parentPath(folder), temporary) && !lexed.components.empty() &&
-           isUninstallCopyFolderName(lexed.components.back());
+    // By identity: the copy's own path and the temporary folder may be spelt apart (a
+    // short TEMP, a long module name), and a link in the copy's path is not its parent.
+    return !temporary.empty() && !lexed.components.empty() && isUninstallCopyFolderName(lexed.components.back()) &&
+           inspectEntry(folder) == EntryKind::Folder && isSameEntry(parentPath(folder), temporary);
 }
 
 // The descriptor as it was built, for the log: Wine neither keeps nor reports a

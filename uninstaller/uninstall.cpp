@@ -79,20 +79,6 @@ TreeLayout layoutOf(const std::wstring& folder, PackageTree tree, const InstallR
 
 const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.productLayout.executables.front(); }
 
-// By identity rather than by name: the same file may be reached by another spelling
-// of its path (a short name, another letter case).
-bool sameFile(const std::wstring& a, const std::wstring& b) noexcept
-{
-    const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
-        const UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        return file && GetFileInformationByHandle(file.get(), &information);
-    };
-    BY_HANDLE_FILE_INFORMATION first{}, second{};
-    return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
-}
-
 bool uninstallEntryExists(InstallScope scope)
 {
     UniqueRegistryKey key;
@@ -219,7 +205,7 @@ UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope 
     plan.scope = scope;
     plan.bundleLayout = layoutOf(locations.bundleFolder, PackageTree::Bundle, runningPackage);
     plan.productLayout = layoutOf(locations.productFolder, PackageTree::Product, runningPackage);
-    plan.runsInstalledCopy = sameFile(runningExecutable, uninstallerOf(plan));
+    plan.runsInstalledCopy = isSameEntry(runningExecutable, uninstallerOf(plan));
     plan.entryPresent = uninstallEntryExists(scope);
     plan.bundle = surveyTree(plan.bundleLayout);
     plan.product = surveyTree(plan.productLayout);

@@ -92,17 +92,28 @@ done
 expect_installed "after the refused uninstaller logs"
 
 # ---- "--log" spelt as Windows users and deployment tools spell it: one real folder
-# through its 8.3 short name, another letter case, forward slashes, or relative to the
-# current folder. Setup and the uninstaller both write their log there.
+# through its 8.3 short name, another letter case, forward slashes, relative to the
+# current folder, or through a drive letter mapped onto it. Setup and the uninstaller
+# both write their log there.
 spelt_dir="$scratch/Deployment Logs Folder"
 mkdir -p "$spelt_dir"
+# Wine 8 opens no file through a subst mapping (DefineDosDevice): its drive letters map
+# onto folders in the prefix's dosdevices, and while one maps onto the folder, Wine
+# names the folder's files through that letter. So that row comes last.
+mapped_drive=
+for letter in s t u v w x y; do
+    [[ -e $WINEPREFIX/dosdevices/$letter: || -L $WINEPREFIX/dosdevices/$letter: ]] || { mapped_drive=$letter; break; }
+done
+trap 'rm -f "$WINEPREFIX/dosdevices/$mapped_drive:"; remove_installation; cleanup' EXIT
 real_folder=$(winpath "$spelt_dir")
 short_folder=$("$wine" "$helpers/short_path.exe" "$real_folder" | tr -d '\r')
 [[ $short_folder == *"~"* ]] && pass || fail "no 8.3 short name for [$real_folder]: [$short_folder]"
 for spelling in "an 8.3 short name|$short_folder\\setup.log" "another letter case|${real_folder^^}\\setup.log" \
-                "forward slashes|${real_folder//\\//}/setup.log" "relative to the current folder|setup.log"; do
+                "forward slashes|${real_folder//\\//}/setup.log" "relative to the current folder|setup.log" \
+                "a drive letter mapped onto the folder|${mapped_drive^^}:\\setup.log"; do
     IFS='|' read -r how log_path <<<"$spelling"
     rm -f "$spelt_dir/setup.log"
+    [[ $how == "a drive letter"* ]] && ln -s "$spelt_dir" "$WINEPREFIX/dosdevices/$mapped_drive:"
     (cd "$spelt_dir" && "$wine" "$setup_exe" --quiet --log "$log_path" >/dev/null 2>"$scratch/spelt.err"; echo $? >"$scratch/spelt.rc")
     expect_eq "setup --log through $how: exit code" "$(cat "$scratch/spelt.rc")" 0
     grep -qi "Result: Installed" "$spelt_dir/setup.log" 2>/dev/null && pass || fail "setup --log through $how: no log"
@@ -111,6 +122,7 @@ for spelling in "an 8.3 short name|$short_folder\\setup.log" "another letter cas
     grep -q "exit code 0" "$spelt_dir/setup.log" 2>/dev/null && pass || fail "uninstall --log through $how: no log"
     wait_until_gone "$product_dir/Uninstall.exe" || fail "uninstall --log through $how: the uninstaller stayed"
 done
+rm -f "$WINEPREFIX/dosdevices/$mapped_drive:"
 "$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" /S" >/dev/null 2>&1
 expect_installed "installed again after the spelt logs"
 # A log kept beside the installation: the update carries it like a file of the user's.

@@ -110,6 +110,68 @@ for _ in $(seq 1 100); do [[ -e $product_dir ]] || break; sleep 0.1; done
 expect_no_machine_installation "machine uninstall"
 expect_eq "machine uninstall: the user's installation unchanged" "$(user_state)" "$user_before"
 
+# ---- the per-user uninstaller with TEMP and TMP in the 8.3 short form of the user's
+# temporary folder (as Windows hands it out for long user names), its log through that
+# short form too: it removes itself and its product folder, exit 0; the next Setup in
+# that session leaves no copy folder of the finished run behind
+long_temp="C:\\users\\$(id -un)\\AppData\\Local\\Temporary Files Of A Long Name"
+long_temp_dir="$local_app_data/Temporary Files Of A Long Name"
+mkdir -p "$long_temp_dir"
+short_temp=$("$wine" "$helpers/short_path.exe" "$long_temp" | tr -d '\r')
+[[ $short_temp == *"~"* ]] && pass || fail "no 8.3 short name for [$long_temp]: [$short_temp]"
+# Wine sets TEMP and TMP from the registry for a process started from Linux; cmd hands its own on.
+with_short_temp() { "$wine" cmd /c "set TEMP=$short_temp&& set TMP=$short_temp&& $(winpath "$helpers/restricted_launcher.exe") $*"; }
+short_copies() { ls -d "$long_temp_dir"/ElvaraSound-Uninstall-* 2>/dev/null; }
+as_standard_user "$(winpath "$setup_exe")" --quiet --scope user >/dev/null 2>&1
+in_user_scope expect_installed "short TEMP: installed"
+user_uninstaller='C:\users\'"$(id -un)"'\AppData\Local\Programs\ElvaraSound\Uninstall.exe'
+with_short_temp "$user_uninstaller /S --log $short_temp\\uninstall.log" >"$scratch/short-temp.out" 2>&1
+expect_eq "short TEMP: uninstall exit code" "$?" 0
+wait_until_gone "$user_product_dir" 30 && pass || fail "short TEMP: the product folder stays: $(ls "$user_product_dir" 2>&1)"
+expect_no_user_installation "short TEMP"
+grep -q "exit code 0" "$long_temp_dir/uninstall.log" 2>/dev/null && pass || fail "short TEMP: no log in the short-named folder"
+grep -qiF "self-removal: created $short_temp\\ElvaraSound-Uninstall-" "$long_temp_dir/uninstall.log" && pass \
+    || fail "short TEMP: the copy was not made in the user's temporary folder: $(grep self-removal "$long_temp_dir/uninstall.log")"
+echo "after the per-user uninstall with a short TEMP, copy folders: $(short_copies | wc -l)"
+with_short_temp "$(winpath "$setup_exe") --quiet --scope user" >/dev/null 2>&1
+expect_eq "short TEMP, the next Setup: ended uninstall copies" "$(short_copies)" ""
+in_user_scope expect_installed "short TEMP: installed again"
+
+# ---- the per-user copy handed over to properly, but run from a folder that is not its
+# private one (the installed Uninstall.exe itself, a private-looking folder in another
+# temporary folder): exit 1 at once, nothing scheduled, nothing removed. From a private
+# folder in the user's temporary folder the same hand-over removes the remains.
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+pending_deletions() { "$wine" reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
+"$wine" reg delete "$user_uninstall_key" /f /reg:64 >/dev/null 2>&1
+rm -rf "$user_bundle_dir"
+(cd "$user_product_dir" && ls | grep -vxF -e Uninstall.exe -e install-marker.txt -e elvara-installed-files.txt | xargs -r rm -f)
+remains=$(tree_snapshot "$user_product_dir")
+pending_before=$(pending_deletions)
+user_temp_windows=$("$wine" cmd /c 'echo %TEMP%' | tr -d '\r')
+other_temp="C:\\users\\$(id -un)\\AppData\\Local\\Other Temporary Folder"
+private_name=ElvaraSound-Uninstall-0123456789abcdef
+for from in "installed|$user_uninstaller" "another temporary folder|$other_temp\\$private_name\\Uninstall.exe" \
+            "the user's temporary folder|$user_temp_windows\\$private_name\\Uninstall.exe"; do
+    IFS='|' read -r how copy <<<"$from"
+    copy_unix="$WINEPREFIX/drive_c/$(sed -e 's/^C:\\//' -e 's/\\/\//g' <<<"$copy")"
+    if [[ $how != installed ]]; then mkdir -p "$(dirname "$copy_unix")"; cp "$user_product_dir/Uninstall.exe" "$copy_unix"; fi
+    "$wine" "$helpers/removal_handover.exe" "$copy" "$(winpath "$scratch/handover.rc")" >/dev/null 2>&1
+    if [[ $how == "the user's temporary folder" ]]; then
+        expect_eq "handed over from $how: the copy waits for its first process" "$(tr -d '\r' <"$scratch/handover.rc")" waiting
+        wait_until_gone "$user_product_dir" 30 && pass || fail "handed over from $how: the remains stay"
+    else
+        expect_eq "handed over from $how: exit code" "$(tr -d '\r' <"$scratch/handover.rc")" 1
+        sleep 2
+        expect_eq "handed over from $how: nothing removed" "$(tree_snapshot "$user_product_dir")" "$remains"
+        expect_eq "handed over from $how: nothing scheduled" "$(pending_deletions)" "$pending_before"
+        [[ $how != installed ]] && rm -rf "$(dirname "$copy_unix")"
+    fi
+done
+rm -rf "$WINEPREFIX/drive_c/users/$(id -un)/Temp/$private_name" "$long_temp_dir" \
+    "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Other Temporary Folder"
+remove_user_installation
+
 # ---- killed during an installation for the user, then run again: put right as for the machine
 head -c 25165824 /dev/urandom >"$scratch/samples.bin"
 "$build/host-tools/package_writer" --payload "$build/../../resources/payload" --output "$scratch/large.pkg" \

@@ -1,7 +1,10 @@
 // Test helper: hands over to a self-removal copy as the uninstaller does, starting
 // COPY --finish-removal <an inherited handle to this process>, and ends at once, so
-// that a test can run the copy from a folder of its choosing.
-//   removal_handover COPY
+// that a test can run the copy from a folder of its choosing. With RCFILE, it first
+// gives the copy five seconds: the copy's exit code goes to RCFILE if it ended by then
+// (a copy that refuses its folder does so at once), "waiting" if not (it waits for this
+// process).
+//   removal_handover COPY [RCFILE]
 #include <windows.h>
 
 #include <cstdint>
@@ -10,8 +13,8 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: removal_handover COPY\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: removal_handover COPY [RCFILE]\n", stderr);
         return 2;
     }
     HANDLE self = nullptr;
@@ -28,6 +31,18 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     CloseHandle(process.hThread);
+    if (argc == 3) {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(process.hProcess, 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
+            code = STILL_ACTIVE;
+        if (FILE* rc = _wfopen(argv[2], L"w")) {
+            if (code == STILL_ACTIVE)
+                std::fputs("waiting\n", rc);
+            else
+                std::fprintf(rc, "%lu\n", code);
+            std::fclose(rc);
+        }
+    }
     CloseHandle(process.hProcess);
     std::puts("handed over");
     return 0;
