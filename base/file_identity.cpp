@@ -123,21 +123,27 @@ std::wstring spelledInFull(const std::wstring& path)
 // The handle's final path, in DOS form. Wine names the object in DOS form and has no room
 // in GetFinalPathNameByHandleW for a path beyond 260 characters; Windows names it on its
 // device, so there the function is asked.
-std::wstring finalPathOf(HANDLE handle)
+struct FinalPath {
+    std::wstring path;
+    bool namedByWine = false; // the object's own name in DOS form, which only Wine gives
+};
+
+FinalPath finalPathOf(HANDLE handle)
 {
     std::vector<std::uint8_t> name(sizeof(UNICODE_STRING) + 0x10000 * sizeof(wchar_t));
     ULONG length = 0;
-    if (NT_SUCCESS(NtQueryObject(handle, static_cast<OBJECT_INFORMATION_CLASS>(objectNameInformation), name.data(),
-                                 static_cast<ULONG>(name.size()), &length))) {
+    if (NtQueryObject(handle, static_cast<OBJECT_INFORMATION_CLASS>(objectNameInformation), name.data(),
+                      static_cast<ULONG>(name.size()), &length) >= 0) {
         const auto* text = reinterpret_cast<const UNICODE_STRING*>(name.data());
         const std::wstring_view found(text->Buffer, text->Length / sizeof(wchar_t));
-        if (found.starts_with(L"\\??\\")) return std::wstring(found);
+        if (found.starts_with(L"\\??\\")) return {std::wstring(found), true};
     }
-    return filledBy(
-        [handle](LPCWSTR, LPWSTR out, DWORD size) {
-            return GetFinalPathNameByHandleW(handle, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        },
-        std::wstring());
+    return {filledBy(
+                [handle](LPCWSTR, LPWSTR out, DWORD size) {
+                    return GetFinalPathNameByHandleW(handle, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                },
+                std::wstring()),
+            false};
 }
 
 // Each name of the path without its trailing dots and spaces.
@@ -159,7 +165,7 @@ UniqueFile openedWithoutFollowing(const std::wstring& path)
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
 }
 
-bool sameIdentity(HANDLE a, HANDLE b)
+bool sameIdentity(HANDLE a, HANDLE b) noexcept
 {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
     return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
@@ -167,26 +173,39 @@ bool sameIdentity(HANDLE a, HANDLE b)
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
-// Whether the path, opened without following a link, is the file the handle holds.
-bool leadsTo(const std::wstring& path, HANDLE handle)
+// Whether the path, opened without following a link, is surely not the file the handle
+// holds: nothing is there, or another file is. Any other failure proves nothing.
+bool leadsElsewhere(const std::wstring& path, HANDLE handle)
 {
     const UniqueFile other = openedWithoutFollowing(
         path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path);
-    return other && sameIdentity(handle, other.get());
+    if (!other) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(other.get(), &information) && !sameIdentity(handle, other.get());
 }
 
 } // namespace
 
-bool isSameEntry(const std::wstring& a, const std::wstring& b) noexcept
+bool isSameEntry(const std::wstring& a, const std::wstring& b, LinkHandling links) noexcept
 {
     try {
-        const UniqueFile first = openedWithoutFollowing(a);
-        const UniqueFile second = openedWithoutFollowing(b);
+        const auto opened = [links](const std::wstring& path) {
+            if (links == LinkHandling::NeverFollowed) return openedWithoutFollowing(path);
+            return UniqueFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        };
+        const UniqueFile first = opened(a);
+        const UniqueFile second = opened(b);
         return first && second && sameIdentity(first.get(), second.get());
     } catch (...) {
         return false;
     }
 }
+
+bool isSameEntry(HANDLE a, HANDLE b) noexcept { return sameIdentity(a, b); }
 
 bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 {
@@ -209,7 +228,7 @@ bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept
 {
     try {
-        const std::wstring final = finalPathOf(handle);
+        const std::wstring final = finalPathOf(handle).path;
         return !final.empty() && sameLocation(final, expected);
     } catch (...) {
         return false;
@@ -219,16 +238,18 @@ bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept
 bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept
 {
     try {
-        const std::wstring final = finalPathOf(handle);
-        if (final.empty()) return false;
-        if (sameLocation(final, path)) return true; // spelt as the file system spells it
+        const FinalPath final = finalPathOf(handle);
+        if (final.path.empty()) return false;
+        if (sameLocation(final.path, path)) return true; // spelt as the file system spells it
         const std::wstring spelledOut = spelledInFull(path);
         if (spelledOut.empty()) return false;
-        if (sameLocation(final, spelledOut)) return true;
-        // Wine leaves a name's trailing dots and spaces out of the final path. Such a path
-        // may still be where a link leads: it passes only when it leads to something else.
-        return sameLocation(withoutTrailingDotsOfNames(final), withoutTrailingDotsOfNames(spelledOut)) &&
-               !leadsTo(final, handle);
+        if (sameLocation(final.path, spelledOut)) return true;
+        // Wine leaves a name's trailing dots and spaces out of the final path (Windows keeps
+        // them). Such a path may still be where a link leads: it passes only when it surely
+        // leads elsewhere and the handle's name did not change meanwhile.
+        return final.namedByWine &&
+               sameLocation(withoutTrailingDotsOfNames(final.path), withoutTrailingDotsOfNames(spelledOut)) &&
+               leadsElsewhere(final.path, handle) && finalPathOf(handle).path == final.path;
     } catch (...) {
         return false;
     }

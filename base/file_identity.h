@@ -29,9 +29,13 @@ bool finalPathIs(HANDLE handle, std::wstring_view expected) noexcept;
 // a final path of its own.
 bool isEntryNamedBy(HANDLE handle, const std::wstring& path) noexcept;
 
-// True when both paths, each opened without following a link, are one file or folder
-// (the same volume and file index): however each is spelt (a short name, another letter
-// case), while a link is never the same entry as what it leads to.
-bool isSameEntry(const std::wstring& a, const std::wstring& b) noexcept;
+enum class LinkHandling { NeverFollowed, Followed };
+
+// True when both paths, each opened (by default without following a link), are one file
+// or folder (the same volume and file index), however each is spelt (a short name,
+// another letter case); a link not followed is never the same entry as what it leads to.
+bool isSameEntry(const std::wstring& a, const std::wstring& b,
+                 LinkHandling links = LinkHandling::NeverFollowed) noexcept;
+bool isSameEntry(HANDLE a, HANDLE b) noexcept;
 
 } // namespace elvara

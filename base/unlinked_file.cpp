@@ -91,7 +91,9 @@ HeldFolder HeldFolder::open(const std::wstring& path, std::uint32_t& error)
         return held;
     }
     std::wstring folder = path;
-    const std::size_t rootEnd = folder.starts_with(L"\\\\") ? folder.find(L'\\', folder.find(L'\\', 2) + 1) : 2;
+    const std::size_t server = folder.starts_with(L"\\\\") ? folder.find(L'\\', 2) : 0;
+    const std::size_t rootEnd =
+        server == std::wstring::npos ? server : server == 0 ? 2 : folder.find(L'\\', server + 1);
     if (rootEnd == std::wstring::npos) {
         error = ERROR_INVALID_NAME;
         return held;

@@ -69,7 +69,11 @@ bool pathExists(const std::wstring& path)
 
 bool pathExistsQuietly(const std::wstring& path) noexcept
 {
-    return GetFileAttributesW(extendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    try {
+        return GetFileAttributesW(extendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    } catch (...) {
+        return false;
+    }
 }
 
 void createDirectories(const std::wstring& path)
@@ -99,13 +103,16 @@ void renamePath(const std::wstring& from, const std::wstring& to)
 
 void removeQuietly(const std::wstring& path) noexcept
 {
-    const std::wstring extended = extendedLengthPath(path);
-    const DWORD attributes = GetFileAttributesW(extended.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveDirectoryW(extended.c_str());
-    else
-        DeleteFileW(extended.c_str());
+    try {
+        const std::wstring extended = extendedLengthPath(path);
+        const DWORD attributes = GetFileAttributesW(extended.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveDirectoryW(extended.c_str());
+        else
+            DeleteFileW(extended.c_str());
+    } catch (...) {
+    }
 }
 
 bool FileOperations::write(HANDLE file, ByteView data, DWORD& written)

@@ -25,7 +25,13 @@ struct OpenedEntry {
 OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
 {
     OpenedEntry entry;
-    const std::wstring extended = extendedLengthPath(path);
+    std::wstring extended;
+    try {
+        extended = extendedLengthPath(path);
+    } catch (...) {
+        entry.error = ERROR_OUTOFMEMORY;
+        return entry;
+    }
     entry.handle.reset(CreateFileW(extended.c_str(), access, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
     if (!entry.handle) {
         entry.error = GetLastError();
@@ -104,10 +110,12 @@ ModuleUse moduleUse(const std::wstring& path) noexcept
     // Exclusive, and asking for the right to write data: refused while any other
     // handle is open without sharing, and while the image is mapped by a loader.
     ModuleUse use = ModuleUse::Free;
-    {
-        UniqueFile exclusive(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    try {
+        UniqueFile exclusive(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!exclusive) use = meansAbsent(GetLastError()) ? ModuleUse::Absent : ModuleUse::InUse;
+    } catch (...) {
+        use = ModuleUse::InUse;
     }
     if (lifted) SetFileInformationByHandle(entry.handle.get(), FileBasicInfo, &original, sizeof(original));
     return use;

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -267,11 +268,37 @@ int finishSelfRemoval(const std::wstring& firstProcess)
     return 0;
 }
 
+UniqueFile openedForRenaming(const std::wstring& file) noexcept
+{
+    try {
+        return UniqueFile(CreateFileW(extendedLengthPath(file).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    } catch (...) {
+        return {};
+    }
+}
+
 bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
+{
+    const UniqueFile opened = openedForRenaming(file);
+    return opened && deleteAtRestartUnderItsOwnName(file, opened.get());
+}
+
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file, HANDLE opened) noexcept
 {
     try {
         const std::wstring unique = file + L"." + utf8ToWide(toLowerHex(randomBytes(8))) + L".deleted-at-restart";
-        if (!MoveFileExW(file.c_str(), unique.c_str(), 0)) {
+        // Through the handle: the very file that was judged, wherever its folder went since.
+        const std::wstring target = L"\\??\\" + extendedLengthPath(unique).substr(4);
+        std::vector<std::uint8_t> rename(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(rename.data());
+        info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::copy(target.begin(), target.end(), info->FileName);
+        IO_STATUS_BLOCK status{};
+        constexpr int fileRenameInformation = 10;
+        if (NtSetInformationFile(opened, &status, info, static_cast<ULONG>(rename.size()),
+                                 static_cast<FILE_INFORMATION_CLASS>(fileRenameInformation)) < 0) {
             event_log::write(L"cannot rename " + file + L" for its deletion at the next restart");
             return false;
         }
@@ -280,7 +307,7 @@ bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept
             return true;
         }
         // Not scheduled (no right to): the file keeps its own name, which the message gives.
-        MoveFileExW(unique.c_str(), file.c_str(), 0);
+        MoveFileExW(extendedLengthPath(unique).c_str(), extendedLengthPath(file).c_str(), 0);
         event_log::write(L"cannot schedule " + file + L" for deletion at the next restart");
         return false;
     } catch (...) {
@@ -292,7 +319,7 @@ bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept
 {
     bool scheduled = true;
     for (const std::wstring& path : paths)
-        if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) scheduled = false;
+        if (!MoveFileExW(extendedLengthPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) scheduled = false;
     return scheduled;
 }
 

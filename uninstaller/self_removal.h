@@ -60,5 +60,9 @@ bool deleteAtRestart(const std::vector<std::wstring>& paths) noexcept;
 // that the restart cannot delete a file that a later installation put at the old
 // name. False, and nothing scheduled, when it cannot be renamed.
 bool deleteAtRestartUnderItsOwnName(const std::wstring& file) noexcept;
+// The same for the file that `opened` holds (opened by openedForRenaming), renamed
+// through that handle: the file judged, never one that took its name meanwhile.
+bool deleteAtRestartUnderItsOwnName(const std::wstring& file, HANDLE opened) noexcept;
+UniqueFile openedForRenaming(const std::wstring& file) noexcept;
 
 } // namespace elvara

@@ -53,9 +53,13 @@ bool meansInUse(DWORD error) noexcept { return error == ERROR_SHARING_VIOLATION 
 // The error of an open that inspectEntry could not make.
 DWORD openError(const std::wstring& path) noexcept
 {
-    UniqueFile probe(CreateFileW(extendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareAll, nullptr, OPEN_EXISTING,
-                                 noLinkFollowing, nullptr));
-    return probe ? ERROR_SUCCESS : GetLastError();
+    try {
+        UniqueFile probe(CreateFileW(extendedLengthPath(path).c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareAll,
+                                     nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+        return probe ? ERROR_SUCCESS : GetLastError();
+    } catch (...) {
+        return ERROR_OUTOFMEMORY;
+    }
 }
 
 std::wstring refusalFor(const std::wstring& path, EntryKind kind)

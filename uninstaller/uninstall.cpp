@@ -205,7 +205,7 @@ UninstallPlan planUninstall(const std::wstring& runningExecutable, InstallScope 
     plan.scope = scope;
     plan.bundleLayout = layoutOf(locations.bundleFolder, PackageTree::Bundle, runningPackage);
     plan.productLayout = layoutOf(locations.productFolder, PackageTree::Product, runningPackage);
-    plan.runsInstalledCopy = isSameEntry(runningExecutable, uninstallerOf(plan));
+    plan.runsInstalledCopy = isSameEntry(extendedLengthPath(runningExecutable), extendedLengthPath(uninstallerOf(plan)));
     plan.entryPresent = uninstallEntryExists(scope);
     plan.bundle = surveyTree(plan.bundleLayout);
     plan.product = surveyTree(plan.productLayout);
@@ -358,8 +358,17 @@ void removeInstalledUninstaller(InstallScope scope)
 
 void scheduleInstalledUninstaller(InstallScope scope)
 {
-    if (const std::optional<UninstallRemains> remains = remainsOfUninstall(scope))
-        scheduleUnderItsOwnName(remains->productLayout.executables.front());
+    // Without the lock an installation may swap folders at any moment: the file is held
+    // before the folder is judged, and only that file is renamed, and only while it still
+    // stands at its place.
+    const std::wstring uninstaller =
+        layoutOf(resolveInstallLocations(scope).productFolder, PackageTree::Product, builtInPackage()).executables.front();
+    const UniqueFile held = openedForRenaming(uninstaller);
+    if (!held || !remainsOfUninstall(scope)) return;
+    const UniqueFile atItsPlace = openedForRenaming(uninstaller);
+    if (!atItsPlace || !isSameEntry(held.get(), atItsPlace.get())) return;
+    if (deleteAtRestartUnderItsOwnName(uninstaller, held.get()))
+        event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
 }
 
 } // namespace elvara
