@@ -1,5 +1,6 @@
 #include "base/file_identity.h"
 
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 
 #include <winternl.h>
@@ -59,14 +60,10 @@ std::wstring filledBy(Call call, const std::wstring& input)
 constexpr int objectNameInformation = 1;
 constexpr std::wstring_view extendedPrefix = L"\\\\?\\";
 
-// The extended-length form of a full path, which the system takes as it stands; a path
-// already in that form, or in the NT form, keeps it.
-std::wstring extendedForm(const std::wstring& full)
+// An NT path ("\\??\\C:\\...") as the same path in extended-length form, which Win32 takes.
+std::wstring withExtendedPrefix(const std::wstring& path)
 {
-    if (full.starts_with(extendedPrefix)) return full;
-    if (full.starts_with(L"\\??\\")) return std::wstring(extendedPrefix) + full.substr(4);
-    if (full.starts_with(L"\\\\")) return std::wstring(extendedPrefix) + L"UNC\\" + full.substr(2);
-    return std::wstring(extendedPrefix) + full;
+    return path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path;
 }
 
 // The path as the file system names it without following anything: full, a drive letter
@@ -84,7 +81,7 @@ std::wstring spelledInFull(const std::wstring& path)
                  : filledBy([](LPCWSTR in, LPWSTR out, DWORD size) { return GetFullPathNameW(in, size, out, nullptr); },
                             path);
     if (full.empty() || full.starts_with(L"\\\\.\\")) return std::wstring();
-    std::wstring spelled = backslashed(extendedForm(full));
+    std::wstring spelled = backslashed(extendedLengthPath(withExtendedPrefix(full)));
 
     const std::size_t afterPrefix = extendedPrefix.size();
     if (spelled.size() >= afterPrefix + 2 && spelled[afterPrefix + 1] == L':') {
@@ -177,8 +174,7 @@ bool sameIdentity(HANDLE a, HANDLE b) noexcept
 // holds: nothing is there, or another file is. Any other failure proves nothing.
 bool leadsElsewhere(const std::wstring& path, HANDLE handle)
 {
-    const UniqueFile other = openedWithoutFollowing(
-        path.starts_with(L"\\??\\") ? std::wstring(extendedPrefix) + path.substr(4) : path);
+    const UniqueFile other = openedWithoutFollowing(withExtendedPrefix(path));
     if (!other) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

@@ -2,9 +2,9 @@
 // installPackage of a package file's entries into fresh folders, against writing the
 // same files with CreateFileW / WriteFile / FlushFileBuffers and nothing else.
 //   bench_install PACKAGE_FILE SCRATCH_FOLDER
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/install_transaction.h"
-#include "install/path_text.h"
 #include "package/setup_package.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
 #include "install/ended_uninstall_copies.h"
 
 #include "base/event_log.h"
+#include "base/path_text.h"
 #include "install/folder_tree.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 #include "install/filesystem_ops.h"
 
+#include "base/path_text.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 #include "package/text.h"
 
 #include <system_error>

@@ -1,7 +1,7 @@
 #include "install/folder_tree.h"
 
+#include "base/path_text.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 
 namespace elvara {

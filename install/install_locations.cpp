@@ -1,8 +1,8 @@
 #include "install/install_locations.h"
 
 #include "base/failure.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 
 #include <windows.h>
 #include <knownfolders.h>

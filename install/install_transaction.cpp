@@ -2,11 +2,11 @@
 
 #include "base/event_log.h"
 #include "base/failure.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/module_holders.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 #include "install/recovery.h"
 #include "install/user_file_carry.h"
 #include "install/verified_removal.h"

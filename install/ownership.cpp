@@ -1,10 +1,10 @@
 #include "install/ownership.h"
 
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/unique_handle.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
 #include "package/text.h"

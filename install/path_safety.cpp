@@ -1,7 +1,7 @@
 #include "install/path_safety.h"
 
 #include "base/failure.h"
-#include "install/path_text.h"
+#include "base/path_text.h"
 
 #include <windows.h>
 

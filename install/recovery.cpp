@@ -2,10 +2,10 @@
 
 #include "base/event_log.h"
 #include "base/failure.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
 #include "package/package_format.h"

@@ -1,9 +1,9 @@
 #include "install/uninstall_registration.h"
 
 #include "base/failure.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 
 #include <windows.h>
 

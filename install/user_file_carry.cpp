@@ -1,7 +1,7 @@
 #include "install/user_file_carry.h"
 
+#include "base/path_text.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "install/verified_removal.h"
 
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
-#include "install/path_text.h"
 
 #include <vector>
 

@@ -2,9 +2,9 @@
 
 #include "base/executable_path.h"
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "install/install_locations.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
 #include "tree_survey.h"
 
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 #include "package/text.h"
 

@@ -3,19 +3,19 @@
 #include "base/event_log.h"
 #include "base/executable_path.h"
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
 #include "install/folder_tree.h"
 #include "install/install_locations.h"
 #include "install/ownership.h"
-#include "install/path_text.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
-#include "self_removal.h"
 #include "package/crypto.h"
 #include "package/package_format.h"
 #include "package/text.h"
+#include "self_removal.h"
 
 #include <windows.h>
 
@@ -324,9 +324,10 @@ std::optional<UninstallRemains> remainsOfUninstall(InstallScope scope)
     return remains;
 }
 
-void scheduleUnderItsOwnName(const std::wstring& uninstaller)
+// Through the handle it was judged by, when there is one.
+void scheduleUnderItsOwnName(const std::wstring& uninstaller, HANDLE judged = nullptr)
 {
-    if (deleteAtRestartUnderItsOwnName(uninstaller))
+    if (judged ? deleteAtRestartUnderItsOwnName(uninstaller, judged) : deleteAtRestartUnderItsOwnName(uninstaller))
         event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
 }
 
@@ -366,9 +367,7 @@ void scheduleInstalledUninstaller(InstallScope scope)
     const UniqueFile held = openedForRenaming(uninstaller);
     if (!held || !remainsOfUninstall(scope)) return;
     const UniqueFile atItsPlace = openedForRenaming(uninstaller);
-    if (!atItsPlace || !isSameEntry(held.get(), atItsPlace.get())) return;
-    if (deleteAtRestartUnderItsOwnName(uninstaller, held.get()))
-        event_log::write(L"self-removal: " + uninstaller + L" will be deleted at the next restart");
+    if (atItsPlace && isSameEntry(held.get(), atItsPlace.get())) scheduleUnderItsOwnName(uninstaller, held.get());
 }
 
 } // namespace elvara

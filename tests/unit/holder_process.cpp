@@ -1,6 +1,6 @@
 #include "unit/holder_process.h"
 
-#include "install/path_text.h"
+#include "base/path_text.h"
 
 #include <windows.h>
 

@@ -3,10 +3,10 @@
 // same verdict for each state, on real files: what is ours goes, what is the user's
 // keeps every byte, and a folder that is not provably ours is left as it was.
 #include "base/event_log.h"
+#include "base/path_text.h"
 #include "install/filesystem_ops.h"
 #include "install/install_transaction.h"
 #include "install/ownership.h"
-#include "install/path_text.h"
 #include "install/recovery.h"
 #include "package/text.h"
 #include "uninstall.h"

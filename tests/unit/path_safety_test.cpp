@@ -1,6 +1,6 @@
 #include "base/file_identity.h"
+#include "base/path_text.h"
 #include "install/path_safety.h"
-#include "install/path_text.h"
 #include "install/verified_removal.h"
 #include "unit/scratch_folder.h"
 

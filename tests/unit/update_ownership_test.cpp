@@ -2,11 +2,11 @@
 // installation's record lists is ours, everything else is the user's and keeps its
 // place, and a kill at any step of the swap is put right without losing either.
 #include "base/event_log.h"
+#include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
-#include "install/ownership.h"
 #include "install/install_transaction.h"
-#include "install/path_text.h"
+#include "install/ownership.h"
 #include "package/crypto.h"
 #include "package/text.h"
 #include "unit/built_package.h"

@@ -1,4 +1,4 @@
-#include "install/path_text.h"
+#include "base/path_text.h"
 
 namespace elvara {
 
