@@ -131,6 +131,11 @@ DWORD FileOperations::moveWithoutReplacing(const std::wstring& from, const std::
 
 RemovalResult FileOperations::removeFile(const std::wstring& path) { return removeFileVerified(path); }
 
+RemovalResult FileOperations::removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected)
+{
+    return elvara::removeFileIfUnchanged(path, expected);
+}
+
 RemovalResult FileOperations::removeEmptyFolder(const std::wstring& path) { return removeEmptyFolderVerified(path); }
 
 FileOperations& realFileOperations() noexcept

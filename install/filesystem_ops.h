@@ -1,6 +1,7 @@
 #pragma once
 // The three filesystem operations whose failures carry the Windows error code and
 // the system's own description of it, done with Win32 directly.
+#include "install/install_record_format.h"
 #include "install/verified_removal.h"
 #include "package/byte_view.h"
 
@@ -51,6 +52,8 @@ public:
     // Never replaces: ERROR_SUCCESS, or the Win32 error.
     virtual DWORD moveWithoutReplacing(const std::wstring& from, const std::wstring& to);
     virtual RemovalResult removeFile(const std::wstring& path);
+    // Only while the file holds exactly these bytes (see removeFileIfUnchanged).
+    virtual RemovalResult removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected);
     virtual RemovalResult removeEmptyFolder(const std::wstring& path);
 };
 

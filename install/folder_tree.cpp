@@ -60,6 +60,8 @@ std::optional<FolderLeft> removeEmptyTree(const std::wstring& root, FileOperatio
         const RemovalResult result = operations.removeEmptyFolder(root);
         if (result.outcome == RemovalOutcome::Removed || result.outcome == RemovalOutcome::Absent) return std::nullopt;
         return FolderLeft{root, result.outcome == RemovalOutcome::NotOurs ? ERROR_REPARSE_TAG_MISMATCH : result.error};
+    } catch (const FilesystemFailure& failure) {
+        return FolderLeft{failure.path1().wstring(), failure.errorCode()};
     } catch (...) {
         return FolderLeft{root, ERROR_OUTOFMEMORY};
     }

@@ -8,6 +8,7 @@
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/recovery.h"
+#include "install/swap_uninstaller.h"
 #include "install/user_file_carry.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
@@ -126,6 +127,36 @@ bool takeOverEmptyFolder(const std::wstring& folder, FileOperations& operations)
              .c_str());
 }
 
+bool isInside(const std::wstring& path, const std::wstring& folder)
+{
+    for (std::wstring above = parentPath(path); above.size() >= folder.size();) {
+        if (sameLocation(above, folder)) return true;
+        std::wstring next = parentPath(above);
+        if (next.size() >= above.size()) break;
+        above = std::move(next);
+    }
+    return false;
+}
+
+const PackageEntry* findEntry(const std::vector<PackageEntry>& entries, std::string_view name) noexcept
+{
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [name](const PackageEntry& entry) { return entry.name == name; });
+    return found == entries.end() ? nullptr : &*found;
+}
+
+// A user's item kept beside a file of the run (its note, at a name the user's file had
+// too) gets its own name back once that name is free again.
+bool ownNameGivenBack(const std::wstring& installFolder, const CarriedItem& item, FileOperations& operations)
+{
+    const std::wstring own = appendPath(installFolder, item.from);
+    if (inspectEntry(own) != EntryKind::Absent) return false;
+    if (operations.moveWithoutReplacing(appendPath(installFolder, item.to), own) != ERROR_SUCCESS) return false;
+    event_log::write("clean-up: gave the user's " + printablePath(appendPath(installFolder, item.to)) +
+                     " its own name back: " + printablePath(own));
+    return true;
+}
+
 // One tree's part of the transaction.
 struct TreeSwap {
     PackageTree tree;
@@ -133,8 +164,7 @@ struct TreeSwap {
     bool existed = false;
     bool movedAside = false;
     bool inPlace = false;
-    CarryResult carried;                     // the user's items, from the old folder into the staged one
-    std::vector<std::wstring> previousFiles; // the old folder's files that were ours
+    CarryResult carried; // the user's items, from the old folder into the staged one
 
     const std::wstring& oldFolderNow() const { return movedAside ? rollback : installFolder; }
     const std::wstring& newFolderNow() const { return inPlace ? installFolder : staging; }
@@ -147,19 +177,13 @@ struct Transaction {
 
     TreeSwap& of(PackageTree tree) { return tree == PackageTree::Bundle ? bundle : product; }
 
-    std::vector<std::wstring> newFiles(PackageTree tree) const
-    {
-        std::vector<std::wstring> files{installRecordRelativePath(tree)};
-        for (const std::string& name : namesInTree(entries, tree)) files.push_back(treeRelativePath(name));
-        return files;
-    }
-
     // Removal is best effort during the rollback: a refused path check must not
     // stop the old installation from being renamed back.
     void removeQuietlyDuringRollback(const std::wstring& root, PackageTree tree) const noexcept
     {
         try {
-            logLeftBehind("rollback", removeTreeFiles(root, tree, newFiles(tree), operations));
+            logLeftBehind("rollback",
+                          removeTreeFiles(TreeOwnership::stagedIn(root, tree, runningPackageRecord(entries)), operations));
         } catch (const std::exception& failure) {
             event_log::writeFailure("rollback", failure);
         } catch (...) {
@@ -210,14 +234,21 @@ TreeSwap treeSwap(PackageTree tree, const std::wstring& installFolder, const std
 
 } // namespace
 
-InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                              const ProgressCallback& progress)
+std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
 {
-    return installPackage(entries, locations, progress, realFileOperations());
+    std::uint64_t total = 0;
+    for (const PackageEntry& entry : entries) total += entry.data.length;
+    return total;
 }
 
 InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
-                              const ProgressCallback& progress, FileOperations& operations)
+                              const ProgressCallback& progress, EntryDuringSwap entry)
+{
+    return installPackage(entries, locations, progress, realFileOperations(), entry);
+}
+
+InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
+                              const ProgressCallback& progress, FileOperations& operations, EntryDuringSwap entry)
 {
     ensureSafeInstallPath(locations.bundleFolder);
     ensureSafeInstallPath(locations.productFolder);
@@ -225,6 +256,10 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     const std::wstring token = utf8ToWide(toLowerHex(randomBytes(8)));
     Transaction transaction{entries, operations, treeSwap(PackageTree::Bundle, locations.bundleFolder, token),
                             treeSwap(PackageTree::Product, locations.productFolder, token)};
+    std::optional<SwapUninstaller> swapUninstaller;
+    if (const PackageEntry* uninstaller = findEntry(entries, package_format::uninstallerName);
+        uninstaller && entry == EntryDuringSwap::NamesAnUninstallerThatExists)
+        swapUninstaller.emplace(locations, token, uninstaller->data, packageBytes(entries));
     // An empty folder is nobody's; it is taken over only once both folders are known to
     // be fit, so that a refusal changes nothing.
     std::vector<TreeSwap*> emptyFolders;
@@ -275,11 +310,11 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             swap->carried = carryUserItems(swap->installFolder, swap->staging, previous, operations, true, note);
             logCarried("carry", swap->installFolder, swap->staging, swap->carried);
             if (swap->carried.failure) fail(carryFailureText(*swap->carried.failure).c_str());
-            swap->previousFiles = previous.ownedFiles();
         }
         carry.succeeded();
 
         event_log::Phase swap("swap");
+        if (swapUninstaller) swapUninstaller->prepare(operations);
         for (TreeSwap* tree : {&transaction.bundle, &transaction.product}) {
             if (!tree->existed) continue;
             operations.rename(tree->installFolder, tree->rollback);
@@ -290,6 +325,7 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             operations.rename(tree->staging, tree->installFolder);
             tree->inPlace = true;
         }
+        if (swapUninstaller) swapUninstaller->settle();
         progress(95);
         swap.succeeded();
     } catch (...) {
@@ -311,6 +347,7 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         } catch (...) {
         }
         const std::vector<NotPutBack> notPutBack = transaction.rollback(); // a failed rename back replaces the first failure
+        if (swapUninstaller) swapUninstaller->undo();
         if (notPutBack.empty()) {
             if (!heldFolderText.empty()) fail(heldFolderText.c_str());
             throw;
@@ -336,21 +373,35 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
             removeRunNote(swap->installFolder, swap->tree, "clean-up", operations);
         for (const TreeSwap* swap : {&transaction.product, &transaction.bundle}) {
             for (const CarriedItem& item : swap->carried.carried)
-                if (item.from != item.to)
+                if (item.from != item.to && !ownNameGivenBack(swap->installFolder, item, operations))
                     outcome.keptBeside.push_back(
                         {appendPath(swap->installFolder, item.from), appendPath(swap->installFolder, item.to)});
             if (swap->movedAside)
-                clearWorkingFolder(swap->rollback, TreeOwnership::claiming(swap->rollback, swap->previousFiles),
+                // Judged again by its bytes: a file held without sharing while the carry
+                // judged it may have been changed since.
+                clearWorkingFolder(swap->rollback,
+                                   TreeOwnership::installedIn(swap->rollback, swap->tree, runningPackageRecord(entries)),
                                    swap->tree, swap->installFolder, "clean-up", operations);
         }
         cleanUp.succeeded();
     }
-    // Success means clean: a working folder that still holds files of ours is named.
-    for (const InterruptedRunFolder& left : interruptedRunFolders(runningPackageRecord(entries), locations))
-        if (left.holdsOurs) {
-            event_log::write("left behind for the next run: " + printablePath(left.path));
-            outcome.workingFoldersLeft.push_back(left.path);
+    for (const TreeSwap* swap : {&transaction.bundle, &transaction.product})
+        for (const std::wstring& relative : swap->carried.setAside) {
+            const std::wstring now = appendPath(swap->rollback, relative);
+            event_log::write("the user's plug-in module " + printablePath(appendPath(swap->installFolder, relative)) +
+                             " was set aside: " + printablePath(now));
+            outcome.modulesSetAside.push_back({appendPath(swap->installFolder, relative), now});
         }
+    // Success means clean: every working folder that still stands is named, with what
+    // it holds.
+    for (const InterruptedRunFolder& left : interruptedRunFolders(runningPackageRecord(entries), locations)) {
+        event_log::write("left behind for the next run: " + printablePath(left.path));
+        if (left.holdsOurs)
+            outcome.workingFoldersLeft.push_back(left.path);
+        else if (std::none_of(outcome.modulesSetAside.begin(), outcome.modulesSetAside.end(),
+                              [&](const KeptBeside& module) { return isInside(module.keptAs, left.path); }))
+            outcome.userItemsLeftIn.push_back(left.path);
+    }
     progress(100);
     return outcome;
 }

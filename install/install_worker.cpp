@@ -44,13 +44,6 @@ void publishFailure(InstallStatus& record, const char* text) noexcept
     }
 }
 
-std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
-{
-    std::uint64_t total = 0;
-    for (const PackageEntry& entry : entries) total += entry.data.length;
-    return total;
-}
-
 } // namespace
 
 std::wstring keptBesideText(const InstallOutcome& outcome)
@@ -70,6 +63,13 @@ std::wstring keptBesideText(const InstallOutcome& outcome)
 std::wstring workingFoldersLeftText(const InstallOutcome& outcome)
 {
     std::wstring text;
+    for (const KeptBeside& module : outcome.modulesSetAside)
+        text += L" Your own file " + module.original +
+                L" is a plug-in module, so it was not kept in the plug-in's folder, where hosts would load it beside "
+                L"the plug-in; it is now " + module.keptAs + L".";
+    for (const std::wstring& folder : outcome.userItemsLeftIn)
+        text += L" Your own files in the working folder " + folder +
+                L" could not be put back in place. Move them back yourself, or run Setup again: it puts them back.";
     for (const std::wstring& folder : outcome.workingFoldersLeft)
         text += L" The working folder " + folder +
                 L" could not be cleared yet (a program, such as a DAW, may still use a file in it). Close that "
@@ -98,7 +98,7 @@ InstallOutcome installProduct(InstallScope scope, const ProgressCallback& progre
     InstallOutcome outcome;
     {
         event_log::Phase phase("Install transaction");
-        outcome = installPackage(entries, locations, progress);
+        outcome = installPackage(entries, locations, progress, EntryDuringSwap::NamesAnUninstallerThatExists);
         phase.succeeded();
     }
     for (const KeptBeside& kept : outcome.keptBeside)

@@ -5,6 +5,7 @@
 #include "base/product.h"
 #include "base/unique_handle.h"
 #include "install/path_safety.h"
+#include "install/recorded_bytes.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
 #include "package/text.h"
@@ -56,24 +57,10 @@ bool matches(const std::wstring& path, const RecordedFile& expected) noexcept
         UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         // A holder that shares nothing hides the bytes: the file stays the expected one,
-        // and whoever removes or moves it meets the holder and says so.
+        // and whoever removes or moves it meets the holder and says so; nothing is
+        // deleted without its bytes read again through the deleting handle.
         if (!file && meansInUse(GetLastError())) return true;
-        LARGE_INTEGER size{};
-        if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != expected.size)
-            return false;
-        // Read, not mapped: a file that another program shortens meanwhile must give a
-        // mismatch, not a fault in a mapped view.
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(expected.size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD read = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-            if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) return false;
-            done += read;
-        }
-        const std::vector<std::uint8_t> digest = sha256Digest({bytes.data(), bytes.size()});
-        return digest.size() == expected.sha256.size() &&
-               std::equal(digest.begin(), digest.end(), expected.sha256.begin());
+        return file && holdsRecordedBytes(file.get(), expected);
     } catch (...) {
         return false;
     }
@@ -154,14 +141,11 @@ std::wstring runNoteRelativePath(PackageTree tree) { return backslashed(treeRela
 
 std::wstring runNotePath(const std::wstring& root, PackageTree tree) { return appendPath(root, runNoteRelativePath(tree)); }
 
-bool isProofOfOwnership(const std::wstring& relative)
+bool isProofOfOwnership(PackageTree tree, const std::wstring& relative)
 {
     const std::wstring key = relativePathKey(relative);
-    for (const PackageTree tree : {PackageTree::Bundle, PackageTree::Product})
-        if (key == relativePathKey(markerRelativePath(tree)) || key == relativePathKey(installRecordRelativePath(tree)) ||
-            key == relativePathKey(runNoteRelativePath(tree)))
-            return true;
-    return false;
+    return key == relativePathKey(markerRelativePath(tree)) || key == relativePathKey(installRecordRelativePath(tree)) ||
+           key == relativePathKey(runNoteRelativePath(tree));
 }
 
 MarkerState readMarker(const std::wstring& path) noexcept
@@ -246,14 +230,16 @@ bool holdsNoFiles(const std::wstring& folder) noexcept
 TreeOwnership TreeOwnership::judged(std::wstring root, PackageTree tree, const InstallRecord& runningPackage,
                                     Proof proof)
 {
-    TreeOwnership ownership(std::move(root), proof);
+    TreeOwnership ownership(std::move(root), tree, proof);
     const std::optional<InstallRecord> record = readInstallRecord(ownership.root_, tree);
     ownership.hasRecord_ = record.has_value();
     for (const RecordedFile& file : (record ? *record : runningPackage).files)
-        if (treeOf(file.name) == tree) ownership.list(file.name, file);
-    // The record and the run note themselves, whatever they hold.
-    ownership.list(recordName(tree), std::nullopt);
-    ownership.list(runNoteName(tree), std::nullopt);
+        if (treeOf(file.name) == tree) ownership.list(file.name, Check::Bytes, file);
+    // The record and the run note themselves, by what they hold: a user's file may
+    // bear their names.
+    ownership.list(recordName(tree), Check::Record, std::nullopt);
+    ownership.list(runNoteName(tree), Check::RunNote, std::nullopt);
+    ownership.list(markerName(tree), Check::Marker, std::nullopt);
     return ownership;
 }
 
@@ -267,18 +253,10 @@ TreeOwnership TreeOwnership::stagedIn(std::wstring root, PackageTree tree, const
     return judged(std::move(root), tree, runningPackage, Proof::Name);
 }
 
-TreeOwnership TreeOwnership::claiming(std::wstring root, const std::vector<std::wstring>& relativeFiles)
-{
-    TreeOwnership ownership(std::move(root), Proof::Name);
-    for (const std::wstring& relative : relativeFiles)
-        ownership.listed_[relativePathKey(relative)] = Listed{relative, std::nullopt, std::nullopt};
-    return ownership;
-}
-
-void TreeOwnership::list(std::string_view packageName, std::optional<RecordedFile> expected)
+void TreeOwnership::list(std::string_view packageName, Check check, std::optional<RecordedFile> expected)
 {
     const std::wstring relative = treeRelativePath(packageName);
-    listed_[relativePathKey(relative)] = Listed{relative, std::move(expected), std::nullopt};
+    listed_[relativePathKey(relative)] = Listed{relative, check, std::move(expected), std::nullopt};
 }
 
 bool TreeOwnership::isOurs(const std::wstring& relative) const
@@ -288,10 +266,52 @@ bool TreeOwnership::isOurs(const std::wstring& relative) const
     const Listed& listed = found->second;
     if (!listed.verdict) {
         const std::wstring path = appendPath(root_, listed.relative);
-        listed.verdict = listed.expected && proof_ == Proof::Bytes ? matches(path, *listed.expected)
-                                                                   : inspectEntry(path) == EntryKind::File;
+        const Check check = proof_ == Proof::Bytes ? listed.check : Check::Exists;
+        switch (check) {
+        case Check::Bytes:
+            listed.verdict = listed.expected && matches(path, *listed.expected);
+            break;
+        case Check::Record:
+            listed.verdict = tree_ && readInstallRecord(root_, *tree_).has_value();
+            break;
+        case Check::RunNote:
+            listed.verdict = tree_ && readRunNote(root_, *tree_).has_value();
+            break;
+        case Check::Marker:
+            listed.verdict = readMarker(path).check == MarkerCheck::Exact;
+            break;
+        case Check::Exists:
+            listed.verdict = inspectEntry(path) == EntryKind::File;
+            break;
+        }
     }
     return *listed.verdict;
+}
+
+TreeOwnership TreeOwnership::rejudged() const
+{
+    TreeOwnership fresh = *this;
+    for (auto& [key, listed] : fresh.listed_) listed.verdict.reset();
+    return fresh;
+}
+
+const RecordedFile* TreeOwnership::expectedBytes(const std::wstring& relative) const
+{
+    const auto found = listed_.find(relativePathKey(relative));
+    if (proof_ != Proof::Bytes || found == listed_.end() || found->second.check != Check::Bytes) return nullptr;
+    return found->second.expected ? &*found->second.expected : nullptr;
+}
+
+std::vector<std::wstring> TreeOwnership::ownedProof() const
+{
+    std::vector<std::wstring> proof;
+    if (!tree_) return proof;
+    // The marker last: a folder that a kill leaves with the marker alone still holds
+    // nothing of anyone's.
+    for (const std::wstring& relative :
+         {runNoteRelativePath(*tree_), installRecordRelativePath(*tree_), markerRelativePath(*tree_)})
+        if (isOurs(relative)) proof.push_back(appendPath(root_, relative));
+    return proof;
 }
 
 bool TreeOwnership::listsAnythingBelow(const std::wstring& relativeFolder) const
@@ -300,6 +320,8 @@ bool TreeOwnership::listsAnythingBelow(const std::wstring& relativeFolder) const
     const auto next = listed_.lower_bound(prefix);
     return next != listed_.end() && next->first.starts_with(prefix);
 }
+
+bool TreeOwnership::lists(const std::wstring& relative) const { return listed_.contains(relativePathKey(relative)); }
 
 std::vector<std::wstring> TreeOwnership::listedFiles() const
 {
@@ -316,31 +338,31 @@ std::vector<std::wstring> TreeOwnership::ownedFiles() const
     return owned;
 }
 
-bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept
+bool holdsOnlyItsProof(const TreeOwnership& ours) noexcept
 {
     try {
-        return holdsOnly(root, {runNotePath(root, tree), installRecordPath(root, tree), markerPath(root, tree)});
+        return holdsOnly(ours.root(), ours.ownedProof());
     } catch (...) {
         return false;
     }
 }
 
-std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations)
+std::optional<ProofLeft> removeProofWhenAlone(const TreeOwnership& ours, FileOperations& operations)
 {
-    const std::wstring note = runNotePath(root, tree);
-    const std::wstring record = installRecordPath(root, tree);
-    const std::wstring marker = markerPath(root, tree);
+    const std::wstring& root = ours.root();
+    std::vector<std::wstring> proof;
     try {
-        if (!holdsOnly(root, {note, record, marker})) return std::nullopt;
+        proof = ours.ownedProof();
+        if (!holdsOnly(root, proof)) return std::nullopt;
     } catch (const FilesystemFailure& failure) {
         return ProofLeft{root, {RemovalOutcome::Refused, failure.errorCode()}};
+    } catch (...) {
+        return ProofLeft{root, {RemovalOutcome::Refused, ERROR_OUTOFMEMORY}};
     }
-    // The marker last: a folder that a kill leaves with the marker alone still holds
-    // nothing of anyone's.
-    for (const std::wstring& proof : {note, record, marker}) {
-        const RemovalResult result = operations.removeFile(proof);
+    for (const std::wstring& file : proof) {
+        const RemovalResult result = operations.removeFile(file);
         if (result.outcome != RemovalOutcome::Removed && result.outcome != RemovalOutcome::Absent)
-            return ProofLeft{proof, result};
+            return ProofLeft{file, result};
     }
     if (const std::optional<FolderLeft> left = removeEmptyTree(root, operations))
         return ProofLeft{left->path, {RemovalOutcome::Refused, left->error}};

@@ -9,8 +9,13 @@
 //   everything else is the user's;
 // - a folder holds nothing when it and everything below it are real folders, and it
 //   could all be listed;
-// - the record and the marker are a folder's proof of what is ours: they go last, and
-//   only when nothing else is left in the folder; a folder that keeps anything keeps both;
+// - the record, the marker and the run note are a folder's proof of what is ours: in an
+//   install folder or one set aside, a file at one of their names is ours only when its
+//   content proves it (a record or run note that parses, the exact marker line), in a
+//   staging folder by its name (written first, a kill may cut it short); any other file
+//   there is the user's;
+// - the proof goes last, and only when nothing else is left in the folder; a folder
+//   that keeps anything keeps it;
 // - working folders are named "<install folder>.install-<token>" (new files) and
 //   "<install folder>.rollback-<token>" (the previous installation); the bundle's stand
 //   outside the VST3 folder.
@@ -39,9 +44,9 @@ std::wstring markerRelativePath(PackageTree tree);
 std::wstring markerPath(const std::wstring& root, PackageTree tree);
 std::wstring installRecordRelativePath(PackageTree tree);
 std::wstring installRecordPath(const std::wstring& root, PackageTree tree);
-// The record, the marker or the run note of either tree: what goes last, and only from
-// a folder that keeps nothing else.
-bool isProofOfOwnership(const std::wstring& relative);
+// The tree's record, marker or run note, by name: what goes last, and only from a
+// folder that keeps nothing else (whose it is, its content tells: see TreeOwnership).
+bool isProofOfOwnership(PackageTree tree, const std::wstring& relative);
 
 // ---- the marker
 enum class MarkerCheck {
@@ -85,30 +90,46 @@ public:
     // carried in under names no package file has: its listed names are ours whatever
     // their bytes (a kill may have cut a file short).
     static TreeOwnership stagedIn(std::wstring root, PackageTree tree, const InstallRecord& runningPackage);
-    // Exactly these files below root, by name.
-    static TreeOwnership claiming(std::wstring root, const std::vector<std::wstring>& relativeFiles);
 
     bool hasRecord() const noexcept { return hasRecord_; }
     // relative: a path inside the tree, with "\" or "/" separators.
     bool isOurs(const std::wstring& relative) const;
     bool listsAnythingBelow(const std::wstring& relativeFolder) const;
+    // Whether relative is one of the files that this ownership could claim.
+    bool lists(const std::wstring& relative) const;
+    std::optional<PackageTree> tree() const noexcept { return tree_; }
     // Every file that this ownership could claim (listed, whatever is there now).
     std::vector<std::wstring> listedFiles() const;
     // The listed files that are there and ours, as relative paths; the proof among them.
     std::vector<std::wstring> ownedFiles() const;
+    // The bytes that a file judged ours by its bytes was judged by; nothing for a file
+    // that is ours by its name or by what its content proves.
+    const RecordedFile* expectedBytes(const std::wstring& relative) const;
+    // The proof files (run note, record, marker) that are there and ours, full paths.
+    std::vector<std::wstring> ownedProof() const;
+    const std::wstring& root() const noexcept { return root_; }
+    // The same rules, judged afresh: after removals that found bytes changed meanwhile.
+    TreeOwnership rejudged() const;
 
 private:
     enum class Proof { Bytes, Name };
-    TreeOwnership(std::wstring root, Proof proof) : root_(std::move(root)), proof_(proof) {}
+    // What makes a listed file ours under Proof::Bytes.
+    enum class Check { Bytes, Record, RunNote, Marker, Exists };
+    TreeOwnership(std::wstring root, std::optional<PackageTree> tree, Proof proof)
+        : root_(std::move(root)), tree_(tree), proof_(proof)
+    {
+    }
     static TreeOwnership judged(std::wstring root, PackageTree tree, const InstallRecord& runningPackage, Proof proof);
-    void list(std::string_view packageName, std::optional<RecordedFile> expected);
+    void list(std::string_view packageName, Check check, std::optional<RecordedFile> expected);
 
     struct Listed {
         std::wstring relative;
-        std::optional<RecordedFile> expected; // compared byte for byte under Proof::Bytes
+        Check check = Check::Exists;
+        std::optional<RecordedFile> expected; // compared byte for byte under Check::Bytes
         mutable std::optional<bool> verdict;
     };
     std::wstring root_;
+    std::optional<PackageTree> tree_;
     Proof proof_;
     bool hasRecord_ = false;
     std::map<std::wstring, Listed> listed_; // by a key that folds letter case and separators
@@ -117,17 +138,18 @@ private:
 // The key under which relative paths are compared.
 std::wstring relativePathKey(const std::wstring& relative);
 
-// True when the folder holds its record, marker, run note and empty folders at most.
-bool holdsOnlyItsProof(const std::wstring& root, PackageTree tree) noexcept;
+// True when the folder holds its own proof (as `ours` judges it) and empty folders at most.
+bool holdsOnlyItsProof(const TreeOwnership& ours) noexcept;
 
-// Removes the folder's run note, record and marker, once the folder holds nothing else
-// but empty folders; then those folders and the folder itself. Nothing when anything else
-// stays. Returns the first path that stayed although it should have gone, if any.
+// Removes the folder's run note, record and marker (those that `ours` judges ours),
+// once the folder holds nothing else but empty folders; then those folders and the
+// folder itself. Nothing when anything else stays. Returns the first path that stayed
+// although it should have gone, if any.
 struct ProofLeft {
     std::wstring path;
     RemovalResult result;
 };
-std::optional<ProofLeft> removeProofWhenAlone(const std::wstring& root, PackageTree tree, FileOperations& operations);
+std::optional<ProofLeft> removeProofWhenAlone(const TreeOwnership& ours, FileOperations& operations);
 
 // ---- working folders
 // A run stages each tree in "<install folder's name>.install-<token>" and sets the

@@ -2,10 +2,12 @@
 
 #include "base/event_log.h"
 #include "base/failure.h"
+#include "base/file_identity.h"
 #include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
+#include "install/swap_uninstaller.h"
 #include "install/uninstall_registration.h"
 #include "install/verified_removal.h"
 #include "package/package_format.h"
@@ -45,12 +47,13 @@ void logWhatStayed(const char* phase, const std::wstring& folder)
     for (const std::wstring& path : remaining) event_log::write(std::string(phase) + ": left behind: " + printablePath(path));
 }
 
-std::string previousInstallationStuckText(const std::wstring& folder, DWORD error)
+std::string previousInstallationStuckText(const std::wstring& folder, DWORD error, const char* again)
 {
     return "The previous installation in " + printablePath(folder) + " could not be put back in place (" +
            systemErrorDescription(error) + "). Nothing was removed. " +
-           (meansHeldByAnotherProgram(error) ? "Close any program or window that uses this folder, then run Setup again."
-                                             : "Run Setup again once the folder can be renamed.");
+           (meansHeldByAnotherProgram(error)
+                ? "Close any program or window that uses this folder, then run " + std::string(again) + " again."
+                : "Run " + std::string(again) + " again once the folder can be renamed.");
 }
 
 struct WorkingFolder {
@@ -113,7 +116,8 @@ TreeOwnership ownershipOf(const WorkingFolder& folder, const InstallRecord& runn
 bool holdsOurs(const WorkingFolder& folder, const InstallRecord& runningPackage)
 {
     const std::vector<std::wstring> owned = ownershipOf(folder, runningPackage).ownedFiles();
-    return std::any_of(owned.begin(), owned.end(), [](const std::wstring& file) { return !isProofOfOwnership(file); });
+    return std::any_of(owned.begin(), owned.end(),
+                       [&](const std::wstring& file) { return !isProofOfOwnership(folder.tree, file); });
 }
 
 // A rollback folder that holds an installation of ours: its marker, and files of ours.
@@ -132,7 +136,8 @@ std::wstring runTokenIn(const std::wstring& folder, PackageTree tree)
 // The previous installation back where the install folder is missing (or holds nothing
 // at all); false when an installation stands there. A failed rename stops the run:
 // clearing what could not be put back would lose the previous installation.
-bool putBack(const WorkingFolder& aside, const std::wstring& installFolder, FileOperations& operations)
+bool putBack(const WorkingFolder& aside, const std::wstring& installFolder, FileOperations& operations,
+             const char* again)
 {
     if (inspectEntry(installFolder) != EntryKind::Absent && !isOwnedFolder(installFolder, aside.tree) &&
         holdsNoFiles(installFolder)) {
@@ -140,7 +145,7 @@ bool putBack(const WorkingFolder& aside, const std::wstring& installFolder, File
         if (const std::optional<FolderLeft> left = removeEmptyTree(installFolder, operations)) {
             event_log::write("recovery: cannot remove the empty " + printablePath(left->path) + " (Win32 error " +
                              std::to_string(left->error) + ")");
-            fail(previousInstallationStuckText(aside.path, left->error).c_str());
+            fail(previousInstallationStuckText(aside.path, left->error, again).c_str());
         }
     }
     if (inspectEntry(installFolder) != EntryKind::Absent) return false;
@@ -148,7 +153,7 @@ bool putBack(const WorkingFolder& aside, const std::wstring& installFolder, File
         operations.rename(aside.path, installFolder);
     } catch (const FilesystemFailure& failure) {
         event_log::writeFailure("recovery", failure);
-        fail(previousInstallationStuckText(aside.path, failure.errorCode()).c_str());
+        fail(previousInstallationStuckText(aside.path, failure.errorCode(), again).c_str());
     }
     event_log::write("recovery: renamed back " + printablePath(aside.path));
     return true;
@@ -204,7 +209,7 @@ void clearOrKeep(const WorkingFolder& folder, const InstallLocations& locations,
 // places, the previous installations come back, the user's items get their own names
 // back, and what the run staged is cleared.
 void undoRun(const std::wstring& token, std::vector<WorkingFolder> run, const InstallLocations& locations,
-             const InstallRecord& runningPackage, FileOperations& operations)
+             const InstallRecord& runningPackage, FileOperations& operations, const char* again)
 {
     event_log::write("recovery: undoing the unfinished run " + printablePath(token));
     for (const PackageTree tree : {PackageTree::Product, PackageTree::Bundle}) {
@@ -216,16 +221,19 @@ void undoRun(const std::wstring& token, std::vector<WorkingFolder> run, const In
         } catch (const FilesystemFailure& failure) {
             event_log::writeFailure("recovery", failure);
             fail(("An interrupted installation could not be undone." +
-                  heldFolderAdvice(installFolder, failure.errorCode(), "Setup"))
+                  heldFolderAdvice(installFolder, failure.errorCode(), again))
                      .c_str());
         }
         event_log::write("recovery: moved the unfinished installation aside: " + printablePath(staging));
         run.push_back({staging, tree, WorkingKind::Staging, token, {}});
     }
+    // The run's rollback folder is its install folder as it stood before the run, whatever
+    // it holds: the only proof left there after an uninstall kept the user's files is
+    // still the installation that the user's items belong to.
     std::vector<WorkingFolder> remaining;
     for (const WorkingFolder& folder : run)
-        if (!isPreviousInstallation(folder, runningPackage) ||
-            !putBack(folder, installFolderOf(locations, folder.tree), operations))
+        if (folder.kind != WorkingKind::Rollback || !isOwnedFolder(folder.path, folder.tree) ||
+            !putBack(folder, installFolderOf(locations, folder.tree), operations, again))
             remaining.push_back(folder);
     for (const WorkingFolder& folder : remaining) {
         if (folder.kind == WorkingKind::Staging)
@@ -237,7 +245,7 @@ void undoRun(const std::wstring& token, std::vector<WorkingFolder> run, const In
 // A run that finished its swap: its notes go, its rollback folders are cleared (or a
 // previous installation put back where nothing stands in its place).
 void finishRun(const std::wstring& token, const std::vector<WorkingFolder>& run, const InstallLocations& locations,
-               const InstallRecord& runningPackage, FileOperations& operations)
+               const InstallRecord& runningPackage, FileOperations& operations, const char* again)
 {
     for (const PackageTree tree : {PackageTree::Product, PackageTree::Bundle}) {
         const std::wstring& installFolder = installFolderOf(locations, tree);
@@ -245,7 +253,7 @@ void finishRun(const std::wstring& token, const std::vector<WorkingFolder>& run,
     }
     for (const WorkingFolder& folder : run)
         if (!isPreviousInstallation(folder, runningPackage) ||
-            !putBack(folder, installFolderOf(locations, folder.tree), operations))
+            !putBack(folder, installFolderOf(locations, folder.tree), operations, again))
             clearOrKeep(folder, locations, runningPackage, operations);
 }
 
@@ -312,12 +320,14 @@ void clearWorkingFolder(const std::wstring& folder, const TreeOwnership& ours, P
                         const std::wstring& installFolder, const char* phase, FileOperations& operations) noexcept
 {
     try {
-        logLeftBehind(phase, removeTreeFiles(folder, tree, ours.ownedFiles(), operations));
+        logLeftBehind(phase, removeTreeFiles(ours, operations));
+        // A file whose bytes changed since it was judged stayed: it is the user's now.
+        const TreeOwnership now = ours.rejudged();
         if (inspectEntry(folder) == EntryKind::Folder && inspectEntry(installFolder) == EntryKind::Folder &&
             isOwnedFolder(installFolder, tree)) {
-            logCarried(phase, folder, installFolder, carryUserItems(folder, installFolder, ours, operations, false));
+            logCarried(phase, folder, installFolder, carryUserItems(folder, installFolder, now, operations, false));
             removeEmptiedFolders(folder, operations);
-            if (const std::optional<ProofLeft> left = removeProofWhenAlone(folder, tree, operations))
+            if (const std::optional<ProofLeft> left = removeProofWhenAlone(now, operations))
                 logLeftBehind(phase, {{left->path, left->result.outcome, left->result.error}});
         }
         logWhatStayed(phase, folder);
@@ -343,13 +353,12 @@ std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::
                                            PackageTree tree, FileOperations& operations)
 {
     ensureSafeInstallPath(root);
-    const TreeOwnership ours = TreeOwnership::installedIn(root, tree, runningPackageRecord(entries));
-    return removeTreeFiles(root, tree, ours.ownedFiles(), operations);
+    return removeTreeFiles(TreeOwnership::installedIn(root, tree, runningPackageRecord(entries)), operations);
 }
 
-std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tree,
-                                        const std::vector<std::wstring>& relativeFiles, FileOperations& operations)
+std::vector<LeftBehind> removeTreeFiles(const TreeOwnership& ours, FileOperations& operations)
 {
+    const std::wstring& root = ours.root();
     ensureSafeInstallPath(root);
     std::vector<LeftBehind> left;
     const auto note = [&left](const std::wstring& path, RemovalResult result, bool isFolder) {
@@ -359,16 +368,19 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tr
         left.push_back({path, result.outcome, result.error});
     };
     std::set<std::wstring> folders;
-    for (const std::wstring& relative : relativeFiles) {
-        if (isProofOfOwnership(relative)) continue; // last, below
+    const std::vector<std::wstring> proof = ours.ownedProof();
+    for (const std::wstring& relative : ours.ownedFiles()) {
         const std::wstring file = appendPath(root, relative);
+        if (std::any_of(proof.begin(), proof.end(), [&](const std::wstring& p) { return sameLocation(p, file); }))
+            continue; // last, below
         try {
             ensureSafeInstallPath(file);
         } catch (const std::exception&) {
             left.push_back({file, RemovalOutcome::NotOurs}); // leads through a link
             continue;
         }
-        note(file, operations.removeFile(file), false);
+        const RecordedFile* expected = ours.expectedBytes(relative);
+        note(file, expected ? operations.removeFileIfUnchanged(file, *expected) : operations.removeFile(file), false);
         for (std::wstring folder = parentPath(file); folder.size() > root.size() && folder != root;
              folder = parentPath(folder))
             folders.insert(folder);
@@ -379,7 +391,7 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tr
     for (const std::wstring& folder : deepestFirst) note(folder, operations.removeEmptyFolder(folder), true);
     // A folder that keeps anything of ours keeps the proof that it is ours and what is.
     if (left.empty())
-        if (const std::optional<ProofLeft> stayed = removeProofWhenAlone(root, tree, operations))
+        if (const std::optional<ProofLeft> stayed = removeProofWhenAlone(ours, operations))
             note(stayed->path, stayed->result, false);
     return left;
 }
@@ -400,7 +412,7 @@ std::vector<InterruptedRunFolder> interruptedRunFolders(const InstallRecord& run
 }
 
 void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLocations& locations,
-                            FileOperations& operations)
+                            FileOperations& operations, const char* again)
 {
     event_log::Phase phase("recovery");
     // The runs, each with its folders of both trees, newest first (when several left a
@@ -426,13 +438,14 @@ void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLo
         const bool unfinished = std::any_of(run.begin(), run.end(),
                                             [](const WorkingFolder& folder) { return folder.kind == WorkingKind::Staging; });
         if (unfinished) {
-            undoRun(token, run, locations, runningPackage, operations);
+            undoRun(token, run, locations, runningPackage, operations, again);
             undone = true;
         } else {
-            finishRun(token, run, locations, runningPackage, operations);
+            finishRun(token, run, locations, runningPackage, operations, again);
         }
     }
     if (undone) alignEntryWithTheTrees(locations);
+    settleSwapUninstallers(locations);
     phase.succeeded();
 }
 

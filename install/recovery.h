@@ -32,9 +32,9 @@ std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::
                                            PackageTree tree);
 std::vector<LeftBehind> removePackageFiles(const std::wstring& root, const std::vector<PackageEntry>& entries,
                                            PackageTree tree, FileOperations& operations);
-// The same for files given by their paths relative to root.
-std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tree,
-                                        const std::vector<std::wstring>& relativeFiles, FileOperations& operations);
+// The same for the files that `ours` judges ours below its root; a file judged by its
+// bytes is deleted only while they are unchanged, read again through the deleting handle.
+std::vector<LeftBehind> removeTreeFiles(const TreeOwnership& ours, FileOperations& operations);
 
 // Puts right what interrupted runs left: working folders named exactly
 // "<folder>.install-<16 hex>" or "<folder>.rollback-<16 hex>" (where they are made and
@@ -48,9 +48,10 @@ std::vector<LeftBehind> removeTreeFiles(const std::wstring& root, PackageTree tr
 // Clearing removes the files that are ours (see TreeOwnership; runningPackage lists the
 // running program's files), moves the user's items into the install folder at the same
 // relative path, and removes the emptied folders. Never follows a link; leaves alone
-// what is not provably ours. Call it only under the InstallLock.
+// what is not provably ours. Call it only under the InstallLock. `again` names the
+// program that the failure texts ask the user to run again.
 void recoverInterruptedRuns(const InstallRecord& runningPackage, const InstallLocations& locations,
-                            FileOperations& operations = realFileOperations());
+                            FileOperations& operations = realFileOperations(), const char* again = "Setup");
 void recoverInterruptedRuns(const std::vector<PackageEntry>& entries, const InstallLocations& locations,
                             FileOperations& operations = realFileOperations());
 

@@ -29,6 +29,13 @@ void setNumber(HKEY key, const wchar_t* name, DWORD value)
                  registrationIncompleteText);
 }
 
+void setCommands(HKEY key, const std::wstring& uninstaller)
+{
+    setText(key, L"UninstallString", L"\"" + uninstaller + L"\"");
+    setText(key, L"QuietUninstallString", L"\"" + uninstaller + L"\" /S");
+    setText(key, L"DisplayIcon", uninstaller);
+}
+
 // Values and subkeys that an older installer left (a SystemComponent that hides the
 // entry, another uninstall command) must not survive: the entry starts empty.
 void removeEarlierEntry(HKEY root)
@@ -50,31 +57,83 @@ HKEY uninstallRegistryRoot(InstallScope scope) noexcept
 
 void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes)
 {
+    registerUninstallEntry(locations, installedBytes, installedUninstallerPath(locations));
+}
+
+std::wstring installedUninstallerPath(const InstallLocations& locations)
+{
+    return appendPath(locations.productFolder, L"Uninstall.exe");
+}
+
+void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes,
+                            const std::wstring& uninstaller)
+{
     const HKEY root = uninstallRegistryRoot(locations.scope);
     removeEarlierEntry(root);
     UniqueRegistryKey key;
     failIfStatus(RegCreateKeyExW(root, uninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                  KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
                  registrationFailedText);
-    const std::wstring uninstaller = appendPath(locations.productFolder, L"Uninstall.exe");
     setText(key.get(), L"DisplayName", std::wstring(product::wideName));
     setText(key.get(), L"DisplayVersion", std::wstring(product::wideVersion));
     setText(key.get(), L"Publisher", std::wstring(product::widePublisher));
     setText(key.get(), L"URLInfoAbout", L"https://www.elvarasound.com/dawplugin");
     setText(key.get(), L"HelpLink", L"https://www.elvarasound.com/help");
     setText(key.get(), L"InstallLocation", locations.productFolder);
-    setText(key.get(), L"UninstallString", L"\"" + uninstaller + L"\"");
     setNumber(key.get(), L"NoModify", 1);
     setNumber(key.get(), L"NoRepair", 1);
-    setText(key.get(), L"QuietUninstallString", L"\"" + uninstaller + L"\" /S");
     const std::uint64_t kibibytes = (installedBytes + 1023) / 1024;
     setNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(kibibytes > 0xFFFFFFFFull ? 0xFFFFFFFFull : kibibytes));
-    setText(key.get(), L"DisplayIcon", uninstaller);
+    setCommands(key.get(), uninstaller);
 }
 
 } // namespace elvara
 
 namespace elvara {
+
+bool uninstallEntryExists(InstallScope scope) noexcept
+{
+    UniqueRegistryKey key;
+    return RegOpenKeyExW(uninstallRegistryRoot(scope), uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+           ERROR_SUCCESS;
+}
+
+std::optional<std::wstring> uninstallEntryProgram(InstallScope scope) noexcept
+{
+    try {
+        wchar_t value[2 * MAX_PATH] = {};
+        DWORD size = sizeof(value) - sizeof(wchar_t);
+        if (RegGetValueW(uninstallRegistryRoot(scope), uninstallKeyPath, L"UninstallString",
+                         RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value, &size) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::wstring command(value);
+        if (command.size() >= 2 && command.front() == L'"' && command.back() == L'"')
+            command = command.substr(1, command.size() - 2);
+        return command;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool pointUninstallEntryAt(InstallScope scope, const std::wstring& uninstaller) noexcept
+{
+    try {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExW(uninstallRegistryRoot(scope), uninstallKeyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                          key.put()) != ERROR_SUCCESS)
+            return false;
+        setCommands(key.get(), uninstaller);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool removeUninstallEntry(InstallScope scope) noexcept
+{
+    const LSTATUS status = RegDeleteKeyExW(uninstallRegistryRoot(scope), uninstallKeyPath, KEY_WOW64_64KEY, 0);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
 
 bool alignUninstallEntryVersion(const InstallLocations& locations, std::string_view version) noexcept
 {

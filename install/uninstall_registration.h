@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace elvara {
@@ -25,6 +27,21 @@ HKEY uninstallRegistryRoot(InstallScope scope) noexcept;
 // Throws registrationFailedText when the key cannot be created or opened, and
 // registrationIncompleteText when a value cannot be written.
 void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes);
+// The same, with the entry's commands naming `uninstaller` instead of the product
+// folder's Uninstall.exe.
+void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes,
+                            const std::wstring& uninstaller);
+
+// The product folder's Uninstall.exe, which the entry names.
+std::wstring installedUninstallerPath(const InstallLocations& locations);
+// Whether the scope's entry exists; the program its UninstallString names (unquoted).
+bool uninstallEntryExists(InstallScope scope) noexcept;
+std::optional<std::wstring> uninstallEntryProgram(InstallScope scope) noexcept;
+// The entry's commands and icon name `uninstaller`; false when there is no entry or it
+// cannot be written.
+bool pointUninstallEntryAt(InstallScope scope, const std::wstring& uninstaller) noexcept;
+// False when an entry stays.
+bool removeUninstallEntry(InstallScope scope) noexcept;
 
 // Where the scope's entry exists, its DisplayVersion becomes version (the version that
 // stands in both install folders once an interrupted run was undone). False when there

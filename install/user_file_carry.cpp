@@ -67,6 +67,14 @@ struct Carrier {
         result.carried.push_back({from, *to});
     }
 
+    void carryFile(const std::wstring& from, const std::wstring& toFolder, const std::wstring& name)
+    {
+        if (ours.tree() == PackageTree::Bundle && isPluginModuleName(name))
+            result.setAside.push_back(from); // hosts would load it beside the plug-in
+        else
+            move(from, toFolder, name);
+    }
+
     // Files move one by one, so that one held open stops the carry on every platform
     // (Windows refuses to rename a folder that holds an open file; Wine does not).
     void folder(const std::wstring& from, const std::wstring& toFolder, const std::wstring& name)
@@ -116,16 +124,22 @@ struct Carrier {
             switch (inspectEntry(source)) {
             case EntryKind::Link:
             case EntryKind::Absent: // listed but not openable: a link that leads nowhere
-                result.links.push_back(source);
+                // The link itself is renamed; where the package puts its own files it
+                // stays, for the path checks to refuse.
+                if (ours.lists(from) || ours.listsAnythingBelow(from))
+                    result.links.push_back(source);
+                else
+                    move(from, toFolder, name);
                 break;
             case EntryKind::File:
-                if (!ours.isOurs(from)) move(from, toFolder, name);
+                if (ours.isOurs(from)) break;
+                carryFile(from, toFolder, name);
                 break;
             case EntryKind::Folder:
                 folder(from, toFolder, name);
                 break;
             case EntryKind::Unreadable: // held without sharing: the move tells whether it can go
-                move(from, toFolder, name);
+                carryFile(from, toFolder, name);
                 break;
             }
         }
@@ -133,6 +147,14 @@ struct Carrier {
 };
 
 } // namespace
+
+bool isPluginModuleName(const std::wstring& name) noexcept
+{
+    constexpr std::wstring_view extension = L".vst3";
+    if (name.size() <= extension.size()) return false;
+    return std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                      [](wchar_t a, wchar_t b) { return a == (b >= L'A' && b <= L'Z' ? b - L'A' + L'a' : b); });
+}
 
 std::wstring derivedUserName(const std::wstring& name, unsigned attempt)
 {

@@ -30,15 +30,18 @@ struct CarryFailure {
 struct CarryResult {
     std::vector<CarriedItem> carried;
     std::vector<std::wstring> createdFolders; // relative to the new folder, in the order made
-    std::vector<std::wstring> links;          // full paths of links met: never followed, never moved
+    std::vector<std::wstring> links;          // full paths of links where the package puts its own files: never moved
+    std::vector<std::wstring> setAside;       // the user's plug-in modules, relative to the old folder: left where they were
     std::optional<CarryFailure> failure;      // the first item that could not move
 };
 
 // Told of each move before it is made; false stops that move (as a failure).
 using BeforeCarry = std::function<bool(const CarriedItem&)>;
 
-// Moves what `ours` does not claim from `from` into `to`. With stopAtFailure the walk
-// ends at the first item that cannot move; otherwise it moves what it can.
+// Moves what `ours` does not claim from `from` into `to`. A link is moved itself, never
+// followed, unless it stands where the package puts a file or folder. A plug-in module
+// that is not ours stays where it is (see isPluginModuleName). With stopAtFailure the
+// walk ends at the first item that cannot move; otherwise it moves what it can.
 CarryResult carryUserItems(const std::wstring& from, const std::wstring& to, const TreeOwnership& ours,
                            FileOperations& operations, bool stopAtFailure, const BeforeCarry& beforeCarry = {});
 
@@ -53,6 +56,10 @@ struct NotPutBack {
 // that the carry made in `to`, once empty. What cannot move stays, and is returned.
 std::vector<NotPutBack> carryBack(const std::wstring& from, const std::wstring& to, const CarryResult& result,
                                   FileOperations& operations) noexcept;
+
+// A file that a plug-in host would load from the bundle: a second one beside the
+// plug-in's own module must never be kept there.
+bool isPluginModuleName(const std::wstring& name) noexcept;
 
 // "CHANGES (yours).txt", then "CHANGES (yours 2).txt" and so on: a name that no
 // package entry can have (the package's names hold neither spaces nor brackets).

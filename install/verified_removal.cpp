@@ -3,6 +3,7 @@
 #include "base/file_identity.h"
 #include "base/path_text.h"
 #include "base/unique_handle.h"
+#include "install/recorded_bytes.h"
 
 #include <vector>
 
@@ -22,7 +23,7 @@ struct OpenedEntry {
     DWORD error = ERROR_SUCCESS;
 };
 
-OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
+OpenedEntry openEntry(const std::wstring& path, DWORD access, DWORD share = shareAll) noexcept
 {
     OpenedEntry entry;
     std::wstring extended;
@@ -32,7 +33,7 @@ OpenedEntry openEntry(const std::wstring& path, DWORD access) noexcept
         entry.error = ERROR_OUTOFMEMORY;
         return entry;
     }
-    entry.handle.reset(CreateFileW(extended.c_str(), access, shareAll, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
+    entry.handle.reset(CreateFileW(extended.c_str(), access, share, nullptr, OPEN_EXISTING, noLinkFollowing, nullptr));
     if (!entry.handle) {
         entry.error = GetLastError();
         entry.kind = meansAbsent(entry.error) ? EntryKind::Absent : EntryKind::Unreadable;
@@ -58,12 +59,17 @@ bool markForDeletion(HANDLE handle) noexcept
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
-RemovalResult removeVerified(const std::wstring& path, EntryKind expected) noexcept
+RemovalResult removeVerified(const std::wstring& path, EntryKind expected, const RecordedFile* expectedBytes) noexcept
 {
-    OpenedEntry entry = openEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE);
+    // Checking bytes: read access, and no writer may share the handle until it is closed.
+    OpenedEntry entry = expectedBytes
+                            ? openEntry(path, DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                        FILE_SHARE_READ)
+                            : openEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE);
     if (entry.kind == EntryKind::Absent) return {RemovalOutcome::Absent};
     if (entry.kind == EntryKind::Unreadable) return {RemovalOutcome::Refused, entry.error};
     if (entry.kind != expected) return {RemovalOutcome::NotOurs};
+    if (expectedBytes && !holdsRecordedBytes(entry.handle.get(), *expectedBytes)) return {RemovalOutcome::NotOurs};
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         FILE_BASIC_INFO basic{};
         if (GetFileInformationByHandleEx(entry.handle.get(), FileBasicInfo, &basic, sizeof(basic))) {
@@ -83,11 +89,19 @@ EntryKind inspectEntry(const std::wstring& path) noexcept
     return openEntry(path, FILE_READ_ATTRIBUTES | SYNCHRONIZE).kind;
 }
 
-RemovalResult removeFileVerified(const std::wstring& path) noexcept { return removeVerified(path, EntryKind::File); }
+RemovalResult removeFileVerified(const std::wstring& path) noexcept
+{
+    return removeVerified(path, EntryKind::File, nullptr);
+}
+
+RemovalResult removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected) noexcept
+{
+    return removeVerified(path, EntryKind::File, &expected);
+}
 
 RemovalResult removeEmptyFolderVerified(const std::wstring& path) noexcept
 {
-    return removeVerified(path, EntryKind::Folder);
+    return removeVerified(path, EntryKind::Folder, nullptr);
 }
 
 ModuleUse moduleUse(const std::wstring& path) noexcept

@@ -26,6 +26,11 @@ struct RemovalResult {
 
 // Deletes the regular file at path (a read-only attribute is cleared first).
 RemovalResult removeFileVerified(const std::wstring& path) noexcept;
+// Deletes the regular file at path only while it holds exactly `expected`'s bytes, read
+// through the handle that deletes it, opened so that nobody can write to it meanwhile:
+// a file whose bytes changed is NotOurs and stays.
+struct RecordedFile;
+RemovalResult removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected) noexcept;
 // Deletes the folder at path when it is empty.
 RemovalResult removeEmptyFolderVerified(const std::wstring& path) noexcept;
 

@@ -19,6 +19,7 @@
 #include "install/install_lock.h"
 #include "install/install_locations.h"
 #include "install/recovery.h"
+#include "install/swap_uninstaller.h"
 #include "package/text.h"
 #include "own_scope.h"
 #include "self_removal.h"
@@ -242,7 +243,7 @@ int uninstall(const Options& options)
     removeEndedUninstallCopies();
     // What interrupted installations left goes first, as Setup does it; then the survey.
     try {
-        recoverInterruptedRuns(builtInPackage(), locations);
+        recoverInterruptedRuns(builtInPackage(), locations, realFileOperations(), "the uninstaller");
     } catch (const std::exception& failure) {
         tell(options, utf8ToWide(failure.what()), true);
         return exitFailure;
@@ -286,6 +287,9 @@ int uninstall(const Options& options)
         scheduledAtRestart = deleteAtRestartUnderItsOwnName(self);
         leftInPlace = !scheduledAtRestart;
     }
+    // The copy that the entry named while an installation was interrupted is left to the
+    // uninstaller's own copy, as the installed one is.
+    if (isSwapUninstaller(locations.productFolder, self)) report.selfRemovalNeeded = true;
     const bool failed = report.outcome == UninstallOutcome::Incomplete;
     // The work is done: while the last message is open, Setup may already run, and the copy needs the lock.
     onlyInstallation.reset();

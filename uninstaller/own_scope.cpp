@@ -5,6 +5,7 @@
 #include "base/path_text.h"
 #include "install/install_locations.h"
 #include "install/path_safety.h"
+#include "install/swap_uninstaller.h"
 
 #include <string>
 
@@ -21,9 +22,13 @@ InstallScope ownInstallScope()
     } catch (const std::exception&) {
         return InstallScope::Machine;
     }
-    // By identity: the program's own path may be spelt otherwise (a short name).
-    return isSameEntry(extendedLengthPath(folder), extendedLengthPath(userProducts)) ? InstallScope::User
-                                                                                     : InstallScope::Machine;
+    // By identity: the program's own path may be spelt otherwise (a short name). The
+    // copy that the entry names while an installation swaps the folders stands beside
+    // the product folder.
+    return isSameEntry(extendedLengthPath(folder), extendedLengthPath(userProducts)) ||
+                   isSwapUninstaller(userProducts, executablePath())
+               ? InstallScope::User
+               : InstallScope::Machine;
 }
 
 } // namespace elvara

@@ -8,6 +8,7 @@
 #include "install/ended_uninstall_copies.h"
 #include "install/filesystem_ops.h"
 #include "install/install_lock.h"
+#include "install/swap_uninstaller.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
 #include "package/text.h"
@@ -263,6 +264,7 @@ int finishSelfRemoval(const std::wstring& firstProcess)
             }
         }
         removeInstalledUninstaller(scope);
+        settleSwapUninstallers(resolveInstallLocations(scope)); // the first process may have been such a copy
     }
     deleteAtRestart({self, parentPath(self)});
     return 0;

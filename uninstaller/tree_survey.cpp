@@ -4,6 +4,7 @@
 #include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/filesystem_ops.h"
+#include "install/folder_tree.h"
 #include "install/ownership.h"
 #include "install/path_safety.h"
 #include "install/verified_removal.h"
@@ -94,17 +95,16 @@ struct Entry {
 // unexaminable entry. Links are listed, not followed.
 void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional<std::wstring>& refusal)
 {
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle search(
-        FindFirstFileExW(extendedLengthPath(appendPath(folder, L"*")).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-    if (!search) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) refusal = unreadableText(folder, error);
+    // A folder that cannot be listed, at its first search or part way through, is never
+    // taken for empty.
+    std::vector<std::wstring> names;
+    try {
+        names = folderEntryNames(folder);
+    } catch (const FilesystemFailure& failure) {
+        refusal = unreadableText(folder, failure.errorCode());
         return;
     }
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
+    for (const std::wstring& name : names) {
         const std::wstring path = appendPath(folder, name);
         const EntryKind kind = inspectEntry(path);
         if (kind == EntryKind::Link || kind == EntryKind::Absent) { // Absent: a link that leads nowhere
@@ -120,7 +120,7 @@ void walk(const std::wstring& folder, std::vector<Entry>& entries, std::optional
             walk(path, entries, refusal);
             if (refusal) return;
         }
-    } while (FindNextFileW(search.get(), &found));
+    }
 }
 
 // The folders between the install folder and each package file.

@@ -67,9 +67,9 @@ TreeLayout layoutOf(const std::wstring& folder, PackageTree tree, const InstallR
         // A link stays the survey's to refuse.
         if (inspectEntry(path) != EntryKind::File || ours.isOurs(relative)) layout.packageFiles.push_back(path);
     }
-    // The marker is read whatever it holds: an altered one makes the folder foreign.
-    for (const std::wstring& proof : {layout.marker, layout.record})
-        if (!isOneOf(proof, layout.packageFiles)) layout.packageFiles.push_back(proof);
+    // The marker is read whatever it holds: an altered one makes the folder foreign. A
+    // record that does not parse is a file of the user's, as any other.
+    if (!isOneOf(layout.marker, layout.packageFiles)) layout.packageFiles.push_back(layout.marker);
     const std::wstring executable = packageFilePath(
         folder, tree == PackageTree::Bundle ? package_format::pluginModuleName : package_format::uninstallerName);
     layout.executables.push_back(executable);
@@ -78,13 +78,6 @@ TreeLayout layoutOf(const std::wstring& folder, PackageTree tree, const InstallR
 }
 
 const std::wstring& uninstallerOf(const UninstallPlan& plan) { return plan.productLayout.executables.front(); }
-
-bool uninstallEntryExists(InstallScope scope)
-{
-    UniqueRegistryKey key;
-    return RegOpenKeyExW(uninstallRegistryRoot(scope), uninstallKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
-           ERROR_SUCCESS;
-}
 
 bool isProofOf(const TreeLayout& layout, const std::wstring& path) noexcept
 {
@@ -150,8 +143,10 @@ public:
     // nothing else, as the ownership rules say.
     void wholeTree(const TreeLayout& layout, PackageTree tree, const TreeSurvey& survey)
     {
-        if (!holdsOnlyItsProof(layout.folder, tree)) return;
-        if (!file(layout.record) || !file(layout.marker)) return;
+        const TreeOwnership ours = TreeOwnership::installedIn(layout.folder, tree, builtInPackage());
+        if (!holdsOnlyItsProof(ours)) return;
+        for (const std::wstring& proof : ours.ownedProof())
+            if (!file(proof)) return;
         const std::size_t known = paths_.size();
         emptiedFolders(survey);
         if (paths_.size() == known && inspectEntry(layout.folder) != EntryKind::Absent)
@@ -350,7 +345,9 @@ void removeInstalledUninstaller(InstallScope scope)
     event_log::write(L"self-removal: removed " + uninstaller);
     if (!remains->product.userFiles.empty()) return;
     if (const std::optional<ProofLeft> left =
-            removeProofWhenAlone(remains->productLayout.folder, PackageTree::Product, realFileOperations())) {
+            removeProofWhenAlone(TreeOwnership::installedIn(remains->productLayout.folder, PackageTree::Product,
+                                                            builtInPackage()),
+                                 realFileOperations())) {
         event_log::write(L"self-removal: not removed: " + left->path);
         return;
     }

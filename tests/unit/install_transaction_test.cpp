@@ -94,6 +94,11 @@ public:
         if (failsNow(RemoveFile)) return {RemovalOutcome::Refused, ERROR_ACCESS_DENIED};
         return FileOperations::removeFile(path);
     }
+    RemovalResult removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected) override
+    {
+        if (failsNow(RemoveFile)) return {RemovalOutcome::Refused, ERROR_ACCESS_DENIED};
+        return FileOperations::removeFileIfUnchanged(path, expected);
+    }
 
 private:
     bool failsNow(Kind kind) { return failing_[kind].contains(++calls_[kind]); }

@@ -204,6 +204,36 @@ TEST(UpdateOwnership, AUsersFileHeldOpenRefusesTheUpdateBeforeTheSwap)
     EXPECT_TRUE(workingFolders(scratch).empty());
 }
 
+TEST(UpdateOwnership, AChangedFileHeldWithoutSharingWhileTheCarryJudgesItKeepsItsBytes)
+{
+    ScratchFolder scratch;
+    const InstallLocations locations = locationsIn(scratch);
+    ASSERT_EQ(installFailure(packageA(), locations), "installed");
+    const std::wstring readMe = locations.productFolder + L"\\README.txt";
+    writeFile(readMe, "my read-me");
+    // Held without sharing while the update decides what to carry (its bytes hidden),
+    // released before the swap: the clean-up must read them before it deletes anything.
+    class ReleasedAtTheSwap : public FileOperations {
+    public:
+        explicit ReleasedAtTheSwap(UniqueFile& holder) : holder_(holder) {}
+        void rename(const std::wstring& from, const std::wstring& to) override
+        {
+            holder_.reset();
+            FileOperations::rename(from, to);
+        }
+
+    private:
+        UniqueFile& holder_;
+    };
+    UniqueFile holder(CreateFileW(readMe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    ReleasedAtTheSwap operations(holder);
+    ASSERT_EQ(installFailure(packageB(), locations, operations), "installed");
+    EXPECT_EQ(readFile(locations.productFolder + L"\\README (yours).txt"), "my read-me");
+    EXPECT_EQ(readFile(readMe), "read-me B");
+    EXPECT_TRUE(workingFolders(scratch).empty());
+}
+
 namespace {
 
 // Real operations until the chosen call of one kind; from then on the process is as
@@ -228,6 +258,11 @@ public:
     {
         if (dead_) return {RemovalOutcome::Refused, ERROR_PROCESS_ABORTED};
         return FileOperations::removeFile(path);
+    }
+    RemovalResult removeFileIfUnchanged(const std::wstring& path, const RecordedFile& expected) override
+    {
+        if (dead_) return {RemovalOutcome::Refused, ERROR_PROCESS_ABORTED};
+        return FileOperations::removeFileIfUnchanged(path, expected);
     }
     RemovalResult removeEmptyFolder(const std::wstring& path) override
     {
