@@ -203,6 +203,19 @@ bool isSameEntry(const std::wstring& a, const std::wstring& b, LinkHandling link
 
 bool isSameEntry(HANDLE a, HANDLE b) noexcept { return sameIdentity(a, b); }
 
+bool isLinkApartFromItsTarget(const std::wstring& path) noexcept
+{
+    try {
+        const std::wstring extended = extendedLengthPath(path);
+        const UniqueFile link = openedWithoutFollowing(extended);
+        const UniqueFile target(CreateFileW(extended.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return link && target && !sameIdentity(link.get(), target.get());
+    } catch (...) {
+        return false;
+    }
+}
+
 bool sameLocation(std::wstring_view a, std::wstring_view b) noexcept
 {
     bool networkA = false;

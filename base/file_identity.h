@@ -38,4 +38,10 @@ bool isSameEntry(const std::wstring& a, const std::wstring& b,
                  LinkHandling links = LinkHandling::NeverFollowed) noexcept;
 bool isSameEntry(HANDLE a, HANDLE b) noexcept;
 
+// True when the link at path is an entry of its own, apart from what it leads to (the
+// identity of the link opened without following differs from its target's), so that a
+// rename of the path moves the link alone. False where the system gives the link the
+// target's identity, or where either cannot be opened: renaming it could move the target.
+bool isLinkApartFromItsTarget(const std::wstring& path) noexcept;
+
 } // namespace elvara

@@ -42,7 +42,42 @@ bool isSwapUninstallerName(const std::wstring& productFolder, std::wstring_view 
                        [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); });
 }
 
+// Every copy beside the product folder but the one that the entry names; one that is
+// running stays, for its own copy to delete once it has ended.
+bool removeCopiesNotNamed(const InstallLocations& locations, const char* phase) noexcept
+{
+    bool allGone = true;
+    try {
+        const std::optional<std::wstring> named = uninstallEntryProgram(locations.scope);
+        const std::wstring parent = parentPath(locations.productFolder);
+        for (const std::wstring& name : folderEntryNames(parent)) {
+            if (!isSwapUninstallerName(locations.productFolder, name)) continue;
+            const std::wstring copy = appendPath(parent, name);
+            if (named && sameLocation(*named, copy)) continue;
+            const RemovalResult removed = removeFileVerified(copy);
+            if (removed.outcome == RemovalOutcome::Removed)
+                event_log::write(std::string(phase) + ": removed " + printablePath(copy));
+            else if (removed.outcome != RemovalOutcome::Absent) {
+                allGone = false;
+                event_log::write(std::string(phase) + ": could not remove " + printablePath(copy) + " yet (Win32 error " +
+                                 std::to_string(removed.error) + ")");
+            }
+        }
+    } catch (const std::exception& failure) {
+        event_log::writeFailure(std::string(phase) + ": the uninstaller's copies", failure);
+        return false;
+    } catch (...) {
+        return false;
+    }
+    return allGone;
+}
+
 } // namespace
+
+bool removeEndedSwapUninstallers(const InstallLocations& locations) noexcept
+{
+    return removeCopiesNotNamed(locations, "self-removal");
+}
 
 std::wstring swapUninstallerPath(const std::wstring& productFolder, std::wstring_view token)
 {
@@ -93,33 +128,17 @@ void SwapUninstaller::prepare(FileOperations& operations)
 void SwapUninstaller::settle() noexcept
 {
     if (!prepared_) return;
-    try {
-        if (!pointUninstallEntryAt(locations_.scope, installedUninstallerPath(locations_))) return; // the copy still serves
-    } catch (...) {
-        return;
-    }
-    removeCopy();
+    // While the entry cannot name the installed uninstaller, the copy still serves.
+    if (pointUninstallEntryAt(locations_.scope, installedUninstallerPath(locations_)))
+        removeCopiesNotNamed(locations_, "clean-up");
 }
 
 void SwapUninstaller::undo() noexcept
 {
     if (!prepared_) return;
-    try {
-        if (entryExisted_ ? !pointUninstallEntryAt(locations_.scope, installedUninstallerPath(locations_))
-                          : !removeUninstallEntry(locations_.scope))
-            return;
-    } catch (...) {
-        return;
-    }
-    removeCopy();
-}
-
-void SwapUninstaller::removeCopy() noexcept
-{
-    const RemovalResult removed = removeFileVerified(copy_);
-    if (removed.outcome != RemovalOutcome::Removed && removed.outcome != RemovalOutcome::Absent)
-        event_log::write("could not remove " + printablePath(copy_) + " (Win32 error " + std::to_string(removed.error) +
-                         ")");
+    if (entryExisted_ ? pointUninstallEntryAt(locations_.scope, installedUninstallerPath(locations_))
+                      : removeUninstallEntry(locations_.scope))
+        removeCopiesNotNamed(locations_, "rollback");
 }
 
 void settleSwapUninstallers(const InstallLocations& locations) noexcept
@@ -131,29 +150,18 @@ void settleSwapUninstallers(const InstallLocations& locations) noexcept
             if (inspectEntry(installed) == EntryKind::File) {
                 if (pointUninstallEntryAt(locations.scope, installed))
                     event_log::write("recovery: the uninstall entry names " + printablePath(installed) + " again");
-            } else if (inspectEntry(locations.productFolder) == EntryKind::Absent &&
-                       inspectEntry(locations.bundleFolder) == EntryKind::Absent) {
+            } else if (inspectEntry(locations.bundleFolder) == EntryKind::Absent) {
+                // No plug-in and no uninstaller of ours: at most a folder that keeps the
+                // user's files, as an uninstall left it.
                 if (removeUninstallEntry(locations.scope))
-                    event_log::write("recovery: nothing of ours stands; the uninstall entry is removed");
+                    event_log::write("recovery: nothing of ours to uninstall stands; the uninstall entry is removed");
             }
-        }
-        const std::optional<std::wstring> named = uninstallEntryProgram(locations.scope);
-        const std::wstring parent = parentPath(locations.productFolder);
-        for (const std::wstring& name : folderEntryNames(parent)) {
-            if (!isSwapUninstallerName(locations.productFolder, name)) continue;
-            const std::wstring copy = appendPath(parent, name);
-            if (named && sameLocation(*named, copy)) continue;
-            const RemovalResult removed = removeFileVerified(copy);
-            if (removed.outcome == RemovalOutcome::Removed)
-                event_log::write("recovery: removed " + printablePath(copy));
-            else if (removed.outcome != RemovalOutcome::Absent)
-                event_log::write("recovery: could not remove " + printablePath(copy) + " yet (Win32 error " +
-                                 std::to_string(removed.error) + ")");
         }
     } catch (const std::exception& failure) {
         event_log::writeFailure("recovery: the uninstall entry", failure);
     } catch (...) {
     }
+    removeCopiesNotNamed(locations, "recovery");
 }
 
 } // namespace elvara

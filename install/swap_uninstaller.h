@@ -35,8 +35,6 @@ public:
     void undo() noexcept;
 
 private:
-    void removeCopy() noexcept;
-
     InstallLocations locations_;
     std::wstring copy_;
     ByteView uninstaller_;
@@ -50,5 +48,7 @@ private:
 // ours stands, the entry goes; copies that the entry does not name go (one that is
 // running stays, for its own copy to delete).
 void settleSwapUninstallers(const InstallLocations& locations) noexcept;
+// The copies that the entry does not name; false while one cannot be removed yet.
+bool removeEndedSwapUninstallers(const InstallLocations& locations) noexcept;
 
 } // namespace elvara

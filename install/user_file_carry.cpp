@@ -1,5 +1,6 @@
 #include "install/user_file_carry.h"
 
+#include "base/file_identity.h"
 #include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/verified_removal.h"
@@ -94,7 +95,24 @@ struct Carrier {
             ensureFolder(to, source); // a folder of the user's, empty
             return;
         }
+        // A folder of the user's with a link in it moves whole: renaming the folder takes
+        // the link along as it is, on every file system.
+        if (!ours.listsAnythingBelow(from) && existing == EntryKind::Absent && holdsALink(source)) {
+            move(from, toFolder, name);
+            return;
+        }
         walk(from, to);
+    }
+
+    bool holdsALink(const std::wstring& folder)
+    {
+        const std::optional<std::vector<std::wstring>> names = listed(folder);
+        if (!names) return false;
+        return std::any_of(names->begin(), names->end(), [&](const std::wstring& name) {
+            const std::wstring path = appendPath(folder, name);
+            const EntryKind kind = inspectEntry(path);
+            return kind == EntryKind::Link || kind == EntryKind::Absent || (kind == EntryKind::Folder && holdsALink(path));
+        });
     }
 
     // A folder that cannot be listed is not empty: its contents cannot be carried.
@@ -124,9 +142,10 @@ struct Carrier {
             switch (inspectEntry(source)) {
             case EntryKind::Link:
             case EntryKind::Absent: // listed but not openable: a link that leads nowhere
-                // The link itself is renamed; where the package puts its own files it
-                // stays, for the path checks to refuse.
-                if (ours.lists(from) || ours.listsAnythingBelow(from))
+                // The link itself is renamed, never what it leads to: where the system
+                // cannot rename it apart from its target, or where the package puts its
+                // own files (for the path checks to refuse), it stays.
+                if (ours.lists(from) || ours.listsAnythingBelow(from) || !isLinkApartFromItsTarget(source))
                     result.links.push_back(source);
                 else
                     move(from, toFolder, name);

@@ -278,6 +278,10 @@ int uninstall(const Options& options)
     }
 
     report.keptFiles.insert(report.keptFiles.end(), usersWorkingFolders.begin(), usersWorkingFolders.end());
+    // The copy that the entry named while an installation was interrupted is left to the
+    // uninstaller's own copy, as the installed one is.
+    if (isSwapUninstaller(locations.productFolder, self)) report.selfRemovalNeeded = true;
+
     // The copy is made and created now, so that the message can say whether it
     // could be; it runs only after the last message box has been closed.
     SelfRemoval selfRemoval(scope);
@@ -287,9 +291,6 @@ int uninstall(const Options& options)
         scheduledAtRestart = deleteAtRestartUnderItsOwnName(self);
         leftInPlace = !scheduledAtRestart;
     }
-    // The copy that the entry named while an installation was interrupted is left to the
-    // uninstaller's own copy, as the installed one is.
-    if (isSwapUninstaller(locations.productFolder, self)) report.selfRemovalNeeded = true;
     const bool failed = report.outcome == UninstallOutcome::Incomplete;
     // The work is done: while the last message is open, Setup may already run, and the copy needs the lock.
     onlyInstallation.reset();

@@ -264,7 +264,10 @@ int finishSelfRemoval(const std::wstring& firstProcess)
             }
         }
         removeInstalledUninstaller(scope);
-        settleSwapUninstallers(resolveInstallLocations(scope)); // the first process may have been such a copy
+        // The first process may have been the copy that the entry named during a swap; its
+        // image may take a moment to be let go of.
+        const InstallLocations locations = resolveInstallLocations(scope);
+        for (int attempt = 0; attempt < 100 && !removeEndedSwapUninstallers(locations); ++attempt) Sleep(100);
     }
     deleteAtRestart({self, parentPath(self)});
     return 0;
