@@ -87,9 +87,13 @@ in_user_scope expect_installed "machine lock held"
 expect_installed "side by side: machine"
 machine_before=$(machine_state)
 user_before=$(user_state)
+# An ended copy of an earlier per-user uninstall: the next run of the uninstaller clears it too.
+ended_copy="$local_app_data/Temp/ElvaraSound-Uninstall-00112233445566aa"
+mkdir -p "$ended_copy" && cp "$build/uninstaller/Uninstall.exe" "$ended_copy/"
 as_standard_user "$(winpath "$user_product_dir/Uninstall.exe")" /S --log "$(winpath "$scratch/user-uninstall.log")" \
     >"$scratch/user-uninstall.out" 2>"$scratch/user-uninstall.err"
 expect_eq "user uninstall: exit code" "$?" 0
+[[ ! -e $ended_copy ]] && pass || fail "user uninstall: an ended copy in the user's temporary folder stays"
 expect_eq "user uninstall: standard output" "$(cat "$scratch/user-uninstall.out")" "ElvaraSound Livewire Edition was removed."
 expect_eq "user uninstall: no elevated copy" "$(grep -c 'elevated copy' "$scratch/user-uninstall.log")" 0
 for _ in $(seq 1 100); do [[ -e $user_product_dir ]] || break; sleep 0.1; done # its own file goes last

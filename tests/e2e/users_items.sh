@@ -49,7 +49,10 @@ quietly "reserved: install A" "$setup_exe" /S
 write_reserved
 quietly "reserved: repair" "$setup_exe" /S
 expect_reserved "reserved, repaired"
+mkdir -p "$product_dir/Empty of mine" "$bundle_dir/$resources/Empty of mine"
 quietly "reserved: update" "$setup_b" /S
+[[ -d "$product_dir/Empty of mine" && -d "$bundle_dir/$resources/Empty of mine" ]] && pass ||
+    fail "reserved, updated: the user's empty folders are gone"
 expect_reserved "reserved, updated"
 expect_eq "reserved, updated: working folders" "$(working_folders)" ""
 quietly "reserved: uninstall" "$product_dir/Uninstall.exe" /S --log "$(winpath "$scratch/reserved-uninstall.log")"
