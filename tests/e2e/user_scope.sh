@@ -88,7 +88,7 @@ expect_installed "side by side: machine"
 machine_before=$(machine_state)
 user_before=$(user_state)
 # An ended copy of an earlier per-user uninstall: the next run of the uninstaller clears it too.
-ended_copy="$local_app_data/Temp/ElvaraSound-Uninstall-00112233445566aa"
+ended_copy="$WINEPREFIX/drive_c/users/$(id -un)/Temp/ElvaraSound-Uninstall-00112233445566aa"
 mkdir -p "$ended_copy" && cp "$build/uninstaller/Uninstall.exe" "$ended_copy/"
 as_standard_user "$(winpath "$user_product_dir/Uninstall.exe")" /S --log "$(winpath "$scratch/user-uninstall.log")" \
     >"$scratch/user-uninstall.out" 2>"$scratch/user-uninstall.err"
@@ -102,7 +102,7 @@ expect_eq "user uninstall: the machine's installation unchanged" "$(machine_stat
 
 # The copy that removed the user's Uninstall.exe cannot be scheduled for deletion at
 # restart by a standard user: the next run of Setup removes its ended folder.
-user_temp="$local_app_data/Temp"
+user_temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp" # the user's %TEMP% in a Wine prefix
 copies() { ls -d "$user_temp"/ElvaraSound-Uninstall-* 2>/dev/null; }
 echo "after the per-user uninstall, copy folders: $(copies | wc -l)"
 as_standard_user "$(winpath "$setup_exe")" --quiet --scope user >/dev/null 2>&1
