@@ -57,7 +57,6 @@ int main(int argc, char** argv)
     box(out, "daw_hint", layout::dawHint);
     box(out, "bundle_folder_text", layout::bundleFolderText);
     box(out, "licence_text", layout::licenceText);
-    box(out, "progress_track", layout::progressTrack);
     focusRing(out, "primary", layout::primaryButton);
     focusRing(out, "back", layout::backButton);
     focusRing(out, "checkbox", layout::checkboxItem);
