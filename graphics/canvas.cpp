@@ -177,7 +177,12 @@ void Canvas::drawLine(float x1, float y1, float x2, float y2, float strokeWidth)
 
 void Canvas::drawLogoMark(float x, float y, float s)
 {
-    setColor(0.7f, 0.56f, 0.86f, 1.0f);
+    drawLogoMark(x, y, s, D2D1::ColorF(0.7f, 0.56f, 0.86f, 1.0f));
+}
+
+void Canvas::drawLogoMark(float x, float y, float s, const D2D1_COLOR_F& colour)
+{
+    setColor(colour.r, colour.g, colour.b, colour.a);
     ID2D1SolidColorBrush* brush = solidBrush_.Get();
     currentTarget_->DrawEllipse(D2D1::Ellipse(D2D1::Point2F(x + 0.5f * s, y + 0.5f * s), 0.4f * s, 0.4f * s), brush,
                                 2.0f);

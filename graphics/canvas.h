@@ -39,6 +39,7 @@ public:
                       float radius, bool vertical, float opacity);
     void drawLine(float x1, float y1, float x2, float y2, float strokeWidth);
     void drawLogoMark(float x, float y, float size);
+    void drawLogoMark(float x, float y, float size, const D2D1_COLOR_F& colour);
     void drawText(const std::wstring& text, float x, float y, float width, float height, float size, bool bold,
                   DWRITE_TEXT_ALIGNMENT alignment);
 

@@ -6,6 +6,7 @@
 #include "install/elevated_relaunch.h"
 #include "package/text.h"
 #include "ui/accessibility.h"
+#include "ui/appearance.h"
 #include "ui/hit_areas.h"
 #include "ui/layout.h"
 #include "ui/licence_view.h"
@@ -153,6 +154,22 @@ DesignPoint designPoint(const WizardState& record, LPARAM lParam)
             static_cast<float>(GET_Y_LPARAM(lParam)) * unitsPerPixel};
 }
 
+// The licence control in the palette's window colours, on a brush of its background that
+// is made again whenever that colour changes.
+LRESULT colourLicence(WizardState& record, HDC dc)
+{
+    const Palette palette = paletteOf(record);
+    const COLORREF background =
+        RGB(palette.licenceBackground.r, palette.licenceBackground.g, palette.licenceBackground.b);
+    LOGBRUSH current{};
+    if (!record.backgroundBrush || GetObjectW(record.backgroundBrush.get(), sizeof(current), &current) == 0 ||
+        current.lbColor != background)
+        record.backgroundBrush.reset(CreateSolidBrush(background));
+    SetTextColor(dc, RGB(palette.licenceText.r, palette.licenceText.g, palette.licenceText.b));
+    SetBkColor(dc, background);
+    return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
+}
+
 bool somethingMoves(const WizardState& record) noexcept
 {
     return record.page == Installing || record.primaryHighlight != (record.hoverPrimary ? 1.0f : 0.0f) ||
@@ -192,7 +209,7 @@ void onTimer(WizardState& record)
         invalidate(record, layout::primaryButton);
         invalidate(record, layout::backButton);
     }
-    if (progress != oldDrawn || (record.page == Installing && record.animationsEnabled))
+    if (progress != oldDrawn || (record.page == Installing && record.animationsEnabled && !record.highContrast))
         invalidate(record, layout::progressTrack);
 }
 
@@ -349,7 +366,9 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
     case WM_ERASEBKGND:
         return 1;
     case WM_SETTINGCHANGE:
-        readAnimationSetting(record);
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        applyAppearance(record, readAppearance());
         return 0;
     case WM_KEYDOWN:
         return onKeyDown(record, window, wParam, lParam);
@@ -359,9 +378,7 @@ LRESULT dispatchMessage(WizardState& record, UINT message, WPARAM wParam, LPARAM
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
         if (record.licenceEdit == nullptr || reinterpret_cast<HWND>(lParam) != record.licenceEdit) break;
-        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(layout::licenceTextColour.r, layout::licenceTextColour.g, layout::licenceTextColour.b));
-        SetBkColor(reinterpret_cast<HDC>(wParam), RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b));
-        return reinterpret_cast<LRESULT>(record.backgroundBrush.get());
+        return colourLicence(record, reinterpret_cast<HDC>(wParam));
     case WM_MOUSEWHEEL:
         if (forwardWheelToLicence(record, wParam, lParam)) return 0;
         break;
@@ -419,12 +436,6 @@ void startInstallSafely(WizardState& record) noexcept
 {
     runReportingFailure(record, [&record] { record.execute(); });
     startAnimationIfNeeded(record);
-}
-
-void readAnimationSetting(WizardState& record) noexcept
-{
-    BOOL enabled = TRUE;
-    if (SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) record.animationsEnabled = enabled == TRUE;
 }
 
 void paintWindow(WizardState& record, HDC windowDc, const RECT& area) noexcept

@@ -15,7 +15,5 @@ void fitWindowToDpi(WizardState& record);
 void paintWindow(WizardState& record, HDC windowDc, const RECT& area) noexcept;
 // WizardState::execute, with a failure to start shown on the Finished page.
 void startInstallSafely(WizardState& record) noexcept;
-// Re-reads the system's client-area animation setting into the record.
-void readAnimationSetting(WizardState& record) noexcept;
 
 } // namespace elvara

@@ -1,10 +1,9 @@
 #include "ui/setup_window.h"
 
 #include "ui/wizard_state.h"
+#include "ui/appearance.h"
 #include "ui/layout.h"
 #include "ui/message_handler.h"
-
-#include <dwmapi.h>
 
 namespace elvara {
 
@@ -16,7 +15,6 @@ constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIM
 // The canvas paints the whole client area; without clipping it would paint over the
 // licence control, which does not repaint itself after each frame of its parent.
 constexpr DWORD childClipping = WS_CLIPCHILDREN;
-constexpr DWORD darkCaptionAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
 
 } // namespace
 
@@ -36,7 +34,6 @@ HWND createSetupWindow(WizardState& record)
 {
     record.canvas.reset();
     record.canvas = std::make_unique<Canvas>();
-    record.backgroundBrush.reset(CreateSolidBrush(RGB(layout::windowBackground.r, layout::windowBackground.g, layout::windowBackground.b)));
     HINSTANCE module = GetModuleHandleW(nullptr);
 
     WNDCLASSEXW windowClass{};
@@ -57,11 +54,9 @@ HWND createSetupWindow(WizardState& record)
                                     &record);
     if (record.window == nullptr) return nullptr;
 
-    const BOOL dark = TRUE;
-    DwmSetWindowAttribute(record.window, darkCaptionAttribute, &dark, sizeof(dark));
     fitWindowToDpi(record);
     record.canvas->setWindow(record.window);
-    readAnimationSetting(record);
+    applyAppearance(record, readAppearance());
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);
     // Stops itself at its first tick when nothing moves.

@@ -3,6 +3,7 @@
 #include "graphics/canvas.h"
 #include "install/install_status.h"
 #include "ui/page_description.h"
+#include "ui/palette.h"
 
 #include <windows.h>
 #include <oleacc.h>
@@ -39,6 +40,9 @@ struct WizardState : InstallStatus {
     bool licenceAccepted = false;
     bool busy = false;
     bool animationsEnabled = true;
+    // Windows' high-contrast state and its system colours, as last read (ui/appearance.h).
+    bool highContrast = false;
+    SystemColours systemColours;
     bool hoverPrimary = false;
     bool hoverBack = false;
     bool mouseTracked = false;

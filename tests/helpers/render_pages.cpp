@@ -3,10 +3,15 @@
 // standard control, which only a screenshot of the window holds (docs/wizard/capture_licence.sh).
 //   render_pages FOLDER            every page but Licence
 //   render_pages FOLDER TEXT       only the failure page with TEXT, as failure.png
+//   render_pages FOLDER --high-contrast THEME.reg
+//                                  every page in every state under a high-contrast theme whose
+//                                  system colours THEME.reg holds (an export of
+//                                  HKCU\Control Panel\Colors), as STATE.png
 #include "app/installer.h"
 #include "install/elevated_relaunch.h"
 #include "install/install_worker.h"
 #include "ui/wizard_pages.h"
+#include "unit/page_states.h"
 
 #include <objbase.h>
 
@@ -18,12 +23,32 @@ using namespace elvara;
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2 && argc != 3) {
-        std::fputs("usage: render_pages FOLDER [FAILURE_TEXT]\n", stderr);
+    const bool highContrast = argc == 4 && std::wstring(argv[2]) == L"--high-contrast";
+    if (argc != 2 && argc != 3 && !highContrast) {
+        std::fputs("usage: render_pages FOLDER [FAILURE_TEXT | --high-contrast THEME.reg]\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring folder = argv[1];
+    if (highContrast) {
+        try {
+            const SystemColours colours = test::readColourScheme(argv[3]);
+            Canvas canvas;
+            for (const test::PageState& state : test::everyPageState()) {
+                Installer record;
+                record.highContrast = true;
+                record.systemColours = colours;
+                state.prepare(record);
+                test::renderWizard(canvas, record, folder + L"\\" + state.name + L".png");
+            }
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "%s\n", failure.what());
+            CoUninitialize();
+            return 1;
+        }
+        CoUninitialize();
+        return 0;
+    }
     const auto render = [&](const wchar_t* name, const std::function<void(Installer&)>& prepare) {
         Installer record;
         prepare(record);
