@@ -1,5 +1,7 @@
 #pragma once
-// The choice of run mode from the argument list: plain logic, free of any platform call.
+// Setup's reading of its argument list (base/command_line_switches.h, shared with the
+// uninstaller): plain logic, free of any platform call.
+#include "base/command_line_switches.h"
 #include "install/install_scope.h"
 
 #include <optional>
@@ -10,39 +12,33 @@ namespace elvara {
 
 enum class RunMode { Verification, Preview, Quiet, Windowed };
 
-// Switches match only as whole arguments, without regard to letter case (base/switch_words.h). "--verify-only" wins over
-// everything, then the preview's exact two-argument form, then "--quiet", "/quiet" or "/S".
+// "--verify-only" wins over everything, then "--render-preview FILE", then "--quiet",
+// "/quiet" or "/S". Meant for a command line that commandLineError accepts.
 RunMode selectRunMode(const std::vector<std::wstring>& arguments);
 bool hasPerformSwitch(const std::vector<std::wstring>& arguments);
 // Set only in the copy that a quiet installation starts elevated: it never relaunches.
 bool hasElevatedCopySwitch(const std::vector<std::wstring>& arguments);
 
-// The word after the first "--log": present but empty when "--log" is the last word.
+// The file after "--log", "--render-preview".
 std::optional<std::wstring> logFileArgument(const std::vector<std::wstring>& arguments);
+std::optional<std::wstring> previewFileArgument(const std::vector<std::wstring>& arguments);
 
 // The word after "--report-pipe", only in the elevated copy.
 std::optional<std::wstring> reportPipeArgument(const std::vector<std::wstring>& arguments);
 
-// The scope that "--scope machine" or "--scope user" asks for; none when absent or
-// not one of the two words (commandLineError refuses that).
+// The scope that "--scope machine" or "--scope user" asks for; none when absent.
 std::optional<InstallScope> requestedScope(const std::vector<std::wstring>& arguments);
 // The wizard's first choice: the requested scope; without one, the machine, unless the
 // user cannot elevate with their own consent (no Administrators membership at all).
 InstallScope wizardScope(const std::vector<std::wstring>& arguments, bool mayElevateThemselves);
 
-inline constexpr char logNeedsFileNameText[] = "--log needs a file name.";
+using CommandLineError = CommandLineRefusal;
 
-struct CommandLineError {
-    std::string text;
-    int exitCode;
-};
-
-// What refuses the words before anything changes: a "--log" without a file name after
-// it (a switch of the program is no file name) and a "--scope" without "machine" or
-// "user" after it, in every mode; in quiet mode also any
-// word the program does not know, since a deployment tool's typo must not install
-// something else than it asked for. The windowed mode passes unknown words over.
-std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments, RunMode mode);
+// What refuses the words before anything changes, in every mode: a value that is missing,
+// is another switch or is not one of its switch's words, a switch repeated with another
+// value, and any word that Setup does not know, since a deployment tool's typo must not
+// do something else than it asked for.
+std::optional<CommandLineError> commandLineError(const std::vector<std::wstring>& arguments);
 
 inline constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
 // The pipe through which the elevated copy reports to its caller (the relaunch adds it).

@@ -15,6 +15,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     const auto arguments = elvara::commandLineArguments();
+    // Refused before any mode starts: nothing is verified, drawn or installed for a
+    // command line that does not say what it means.
+    if (const auto error = elvara::commandLineError(arguments)) {
+        elvara::writeStandardError(error->text + "\n");
+        return error->exitCode;
+    }
     const elvara::RunMode mode = elvara::selectRunMode(arguments);
     // A quiet installation uses no COM (its relaunch enters an apartment of its own),
     // and deployment tools start it on every machine: it skips the apartment's cost.
@@ -24,7 +30,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         case elvara::RunMode::Verification:
             return elvara::runVerificationMode(apartment);
         case elvara::RunMode::Preview:
-            return elvara::runPreviewMode(apartment, arguments[1]);
+            return elvara::runPreviewMode(apartment, elvara::previewFileArgument(arguments).value_or(L""));
         case elvara::RunMode::Quiet:
             return elvara::runQuietMode(arguments);
         case elvara::RunMode::Windowed:

@@ -25,6 +25,8 @@ static_assert(exit_codes::win32Cancelled == ERROR_CANCELLED);
 static_assert(exit_codes::anotherInstallation == ERROR_INSTALL_ALREADY_RUNNING);
 static_assert(exit_codes::invalidCommandLine == ERROR_INVALID_COMMAND_LINE);
 static_assert(std::wstring_view(reportPipeWord) == std::wstring_view(reportPipeSwitch));
+static_assert(refusedValueExitCode == exit_codes::failure);
+static_assert(invalidCommandLineExitCode == exit_codes::invalidCommandLine);
 
 // Opens the log that "--log FILE" names, if any, and writes the run's first lines; an
 // elevated copy with its caller's channel writes them there and opens no file.
@@ -48,15 +50,8 @@ int finishLog(int exitCode)
     return exitCode;
 }
 
-int refused(const CommandLineError& error)
-{
-    writeStandardError(error.text + "\n");
-    return error.exitCode;
-}
-
 int installQuietly(const std::vector<std::wstring>& arguments)
 {
-    if (const auto error = commandLineError(arguments, RunMode::Quiet)) return refused(*error);
     if (const auto pipe = reportPipeArgument(arguments); pipe && !report_channel::connect(*pipe))
         return exit_codes::failure; // no caller is left to tell
     if (!openRequestedLog(arguments)) {
@@ -110,10 +105,6 @@ int runPreviewMode(ComApartment& apartment, const std::wstring& outputPath)
 
 int runWindowedMode(ComApartment& apartment, const std::vector<std::wstring>& arguments)
 {
-    if (const auto error = commandLineError(arguments, RunMode::Windowed)) {
-        apartment.leave();
-        return refused(*error);
-    }
     openRequestedLog(arguments); // the wizard goes on without a log that cannot be opened
     int exitCode = exit_codes::failure;
     {

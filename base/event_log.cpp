@@ -138,12 +138,18 @@ Phase::Phase(std::string name) : name_(std::move(name)), start_(std::chrono::ste
     write(name_ + " started");
 }
 
-Phase::~Phase()
+Phase::~Phase() { end(" failed after "); }
+
+void Phase::succeeded() noexcept { end(" finished in "); }
+
+void Phase::end(const char* outcome) noexcept
 {
+    if (ended_) return;
+    ended_ = true;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
     try {
-        write(name_ + (succeeded_ ? " finished in " : " failed after ") + std::to_string(elapsed) + " ms");
+        write(name_ + outcome + std::to_string(elapsed) + " ms");
     } catch (...) {
     }
 }

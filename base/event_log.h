@@ -26,20 +26,23 @@ void write(std::wstring_view text) noexcept; // converted to UTF-8
 // The failure's text, and its Win32 error or HRESULT where it carries one.
 void writeFailure(std::string_view context, const std::exception& failure) noexcept;
 
-// Writes "<name> started" now and "<name> finished in N ms" (or "failed after N ms")
-// when it goes out of scope.
+// Writes "<name> started" now, and "<name> finished in N ms" when it succeeds (that is
+// when it ends, so phases that follow one another in one scope each give their own
+// duration, in order), or "failed after N ms" when it goes out of scope without.
 class Phase {
 public:
     explicit Phase(std::string name);
     ~Phase();
     Phase(const Phase&) = delete;
     Phase& operator=(const Phase&) = delete;
-    void succeeded() noexcept { succeeded_ = true; }
+    void succeeded() noexcept;
 
 private:
+    void end(const char* outcome) noexcept;
+
     std::string name_;
     std::chrono::steady_clock::time_point start_;
-    bool succeeded_ = false;
+    bool ended_ = false;
 };
 
 } // namespace elvara::event_log

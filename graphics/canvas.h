@@ -58,6 +58,8 @@ private:
     // Exactly 0 means a square-cornered rectangle; any other radius a rounded one.
     void fillShape(float x, float y, float width, float height, float radius, ID2D1Brush* brush);
     IDWriteTextFormat* textFormatFor(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment);
+    // The family that draws a character that the text's own family cannot; null when it can.
+    const wchar_t* glyphFallbackFamily(wchar_t character);
 
     Microsoft::WRL::ComPtr<ID2D1Factory> d2dFactory_;
     Microsoft::WRL::ComPtr<IDWriteFactory> writeFactory_;
@@ -68,6 +70,7 @@ private:
     float dpi_ = 96.0f;
     std::map<std::uint32_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
     std::map<std::uint64_t, Microsoft::WRL::ComPtr<ID2D1LinearGradientBrush>> gradientBrushes_;
+    std::map<wchar_t, const wchar_t*> glyphFallbacks_;
 };
 
 } // namespace elvara

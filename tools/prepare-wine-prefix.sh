@@ -1,19 +1,21 @@
 #!/bin/bash
 # Prepares a private Wine prefix for the tests: Windows 10, Tahoma registered as
-# the only dependable font (DirectWrite needs one to fall back to), no debugger.
+# the only dependable font (DirectWrite needs one to fall back to), DejaVu Sans for the
+# characters that Tahoma lacks (arrows), no debugger.
 # Usage: prepare-wine-prefix.sh PREFIX
 set -euo pipefail
 prefix=${1:?usage: prepare-wine-prefix.sh PREFIX}
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
-if [[ -f $prefix/.elvara-ready ]]; then exit 0; fi
+fonts=$prefix/drive_c/windows/Fonts
+if [[ -f $prefix/.elvara-ready && -f $fonts/DejaVuSans.ttf ]]; then exit 0; fi
 mkdir -p "$prefix"
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 "$wine" wineboot --init >/dev/null 2>&1
 "$wine" winecfg -v win10 >/dev/null 2>&1
-fonts=$prefix/drive_c/windows/Fonts
 mkdir -p "$fonts"
 cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf "$fonts/"
 reg=$(mktemp --suffix=.reg)
 cat > "$reg" <<'REG'
 Windows Registry Editor Version 5.00
@@ -21,6 +23,8 @@ Windows Registry Editor Version 5.00
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]
 "Tahoma (TrueType)"="tahoma.ttf"
 "Tahoma Bold (TrueType)"="tahomabd.ttf"
+"DejaVu Sans (TrueType)"="DejaVuSans.ttf"
+"DejaVu Sans Bold (TrueType)"="DejaVuSans-Bold.ttf"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000

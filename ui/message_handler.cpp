@@ -209,7 +209,11 @@ void onTimer(WizardState& record)
         invalidate(record, layout::primaryButton);
         invalidate(record, layout::backButton);
     }
-    if (progress != oldDrawn || (record.page == Installing && record.animationsEnabled && !record.highContrast))
+    // Only while the bar is on the page: at the first tick after the Installing page the
+    // progress has moved on since the last one, and on the Finished page the bar's box cuts
+    // through the result text, which a frame of that box alone draws differently. In high
+    // contrast nothing shimmers.
+    if (record.page == Installing && (progress != oldDrawn || (record.animationsEnabled && !record.highContrast)))
         invalidate(record, layout::progressTrack);
 }
 

@@ -1,8 +1,8 @@
 // The uninstaller of ElvaraSound Livewire Edition, registered as the UninstallString
 // of the setup program's uninstall entry.
-//   Uninstall.exe [/S | --quiet | /quiet] [--log FILE]
+//   Uninstall.exe [/S | --quiet | /quiet] [--log FILE] [--scope machine|user]
 // Exit codes: 0 removed or nothing to remove, 1 failure or refusal, 1602 cancelled
-// by the user, 1618 another installation is running.
+// by the user, 1618 another installation is running, 1639 a command line it refuses.
 // The machine's uninstaller that runs without administrator rights starts its own
 // elevated copy ("runas") and ends with its exit code; a user's runs as it is.
 #include "base/com_apartment.h"
@@ -12,7 +12,7 @@
 #include "base/product.h"
 #include "base/report_channel.h"
 #include "base/std_streams.h"
-#include "base/switch_words.h"
+#include "base/command_line_switches.h"
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
 #include "install/ended_uninstall_copies.h"
@@ -38,7 +38,8 @@ using namespace elvara;
 constexpr int exitFailure = 1;
 constexpr int exitCancelled = ERROR_INSTALL_USEREXIT;
 constexpr int exitAnotherInstall = ERROR_INSTALL_ALREADY_RUNNING;
-constexpr int exitInvalidCommandLine = ERROR_INVALID_COMMAND_LINE;
+static_assert(invalidCommandLineExitCode == ERROR_INVALID_COMMAND_LINE);
+static_assert(refusedValueExitCode == exitFailure);
 
 const std::wstring title = std::wstring(product::wideName) + L" \u00B7 Uninstall";
 
@@ -48,66 +49,40 @@ constexpr wchar_t elevatedCopySwitch[] = L"--elevated-copy";
 
 struct Options {
     bool silent = false;
-    bool logNeedsFileName = false;
     std::optional<std::wstring> logFile;
     bool elevatedCopy = false;
     std::optional<std::wstring> reportPipe;
-    std::optional<std::wstring> unknownWord;  // the first word that is no switch of the uninstaller
-    bool scopeNeedsWord = false;              // "--scope" without "machine" or "user" after it
-    std::optional<InstallScope> askedScope;   // checked against the uninstaller's own
+    std::optional<InstallScope> askedScope; // checked against the uninstaller's own
+    std::optional<CommandLineRefusal> refusal;
 };
 
-bool isQuietSwitch(const std::wstring& word)
-{
-    return switchIs(word, L"/S") || switchIs(word, L"--quiet") || switchIs(word, L"/quiet");
-}
-
-bool isSwitch(const std::wstring& word)
-{
-    return isQuietSwitch(word) || switchIs(word, L"--log") || switchIs(word, L"--scope") ||
-           switchIs(word, finishRemovalSwitch) || switchIs(word, elevatedCopySwitch) || switchIs(word, reportPipeSwitch);
-}
-
-// Read as Setup reads its own: switches without regard to letter case, each value
-// after its switch, every other word remembered for the refusal.
-Options readOptions(const std::vector<std::wstring>& arguments)
+// Read as Setup reads its own (base/command_line_switches.h).
+Options readOptions(const SwitchReading& reading)
 {
     Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::wstring& word = arguments[i];
-        if (isQuietSwitch(word)) {
-            options.silent = true;
-        } else if (switchIs(word, elevatedCopySwitch)) {
-            options.elevatedCopy = true;
-        } else if (switchIs(word, reportPipeSwitch) && i + 1 < arguments.size()) {
-            options.reportPipe = arguments[++i];
-        } else if (switchIs(word, L"--log")) {
-            if (i + 1 == arguments.size() || arguments[i + 1].empty() || isSwitch(arguments[i + 1]))
-                options.logNeedsFileName = true;
-            else
-                options.logFile = arguments[++i];
-        } else if (switchIs(word, L"--scope")) {
-            options.askedScope = i + 1 < arguments.size() ? scopeFromWord(arguments[i + 1]) : std::nullopt;
-            if (!options.askedScope) options.scopeNeedsWord = true;
-            ++i;
-        } else if (!options.unknownWord) {
-            options.unknownWord = word;
-        }
-    }
+    options.silent = reading.has(SwitchMeaning::Quiet);
+    options.logFile = reading.value(SwitchMeaning::Log);
+    options.elevatedCopy = reading.has(SwitchMeaning::ElevatedCopy);
+    options.reportPipe = reading.value(SwitchMeaning::ReportPipe);
+    if (const auto scope = reading.value(SwitchMeaning::Scope)) options.askedScope = scopeFromWord(*scope);
+    options.refusal = reading.refusal();
     return options;
 }
 
-// Silent: a result on standard output, a failure on standard error. Otherwise a message box.
-void tell(const Options& options, const std::wstring& text, bool problem)
+// Silent: a result on standard output, a failure on standard error. Otherwise a message box,
+// which may show a summary of the full text; the log and the streams get the full text.
+void tell(const Options& options, const std::wstring& summary, bool problem, const std::wstring& full)
 {
-    event_log::write((problem ? "result (failure): " : "result: ") + wideToUtf8(text));
+    event_log::write((problem ? "result (failure): " : "result: ") + wideToUtf8(full));
     if (!options.silent)
-        MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
+        MessageBoxW(nullptr, summary.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
     else if (problem)
-        writeStandardError(wideToUtf8(text) + "\n");
+        writeStandardError(wideToUtf8(full) + "\n");
     else
-        writeStandardOutput(wideToUtf8(text) + "\n");
+        writeStandardOutput(wideToUtf8(full) + "\n");
 }
+
+void tell(const Options& options, const std::wstring& text, bool problem) { tell(options, text, problem, text); }
 
 bool confirmed(const InstallLocations& locations)
 {
@@ -120,9 +95,12 @@ bool confirmed(const InstallLocations& locations)
     return MessageBoxW(nullptr, question.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
-std::wstring listed(const std::vector<std::wstring>& lines)
+// A message box shows the first items of a long list; the log and the output name every one.
+constexpr std::size_t itemsShown = 10;
+constexpr std::size_t everyItem = static_cast<std::size_t>(-1);
+
+std::wstring listed(const std::vector<std::wstring>& lines, std::size_t shown)
 {
-    constexpr std::size_t shown = 10;
     std::wstring text;
     for (std::size_t i = 0; i < lines.size() && i < shown; ++i) text += L"\n" + lines[i];
     if (lines.size() > shown) text += L"\n(and " + std::to_wstring(lines.size() - shown) + L" more)";
@@ -130,11 +108,11 @@ std::wstring listed(const std::vector<std::wstring>& lines)
 }
 
 std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, bool leftInPlace,
-                        const InstallLocations& locations)
+                        const InstallLocations& locations, std::size_t shown)
 {
     const std::wstring name(product::wideName);
     if (report.outcome == UninstallOutcome::Incomplete)
-        return name + L" was not completely removed. These stayed:" + listed(report.problems) +
+        return name + L" was not completely removed. These stayed:" + listed(report.problems, shown) +
                L"\n\nClose your DAW and any program or window that uses these files or folders (a command prompt open "
                L"in one of them counts), then run the uninstaller again; it finishes the removal.";
     std::wstring text = report.outcome == UninstallOutcome::Removed
@@ -143,7 +121,7 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
     if (!report.keptFiles.empty())
         text += L"\n\nFiles that you added were kept, with their folder's ElvaraSound marker file, so that Setup can "
                 L"install into the folder again:" +
-                listed(report.keptFiles);
+                listed(report.keptFiles, shown);
     if (scheduledAtRestart)
         text += L"\n\nThe uninstaller could not remove itself now; Windows deletes it when the computer restarts. Its "
                 L"folder " + locations.productFolder + L" stays with its marker file: Setup can install there again, or "
@@ -180,18 +158,10 @@ int relaunchElevated(const Options& options)
 
 int uninstall(const Options& options)
 {
-    if (options.logNeedsFileName) {
-        tell(options, L"--log needs a file name.", true);
-        return exitFailure;
-    }
-    if (options.scopeNeedsWord) {
-        tell(options, L"Unknown scope. Use --scope machine or --scope user.", true);
-        return exitFailure;
-    }
     // A deployment tool's typo must not remove something else than it asked for.
-    if (options.silent && options.unknownWord) {
-        writeStandardError("Unknown option: " + wideToUtf8(*options.unknownWord) + "\n");
-        return exitInvalidCommandLine;
+    if (options.refusal) {
+        tell(options, utf8ToWide(options.refusal->text), true);
+        return options.refusal->exitCode;
     }
     if (options.elevatedCopy && options.reportPipe && !report_channel::connect(*options.reportPipe))
         return exitFailure; // no caller is left to tell
@@ -294,7 +264,8 @@ int uninstall(const Options& options)
     const bool failed = report.outcome == UninstallOutcome::Incomplete;
     // The work is done: while the last message is open, Setup may already run, and the copy needs the lock.
     onlyInstallation.reset();
-    tell(options, resultText(report, scheduledAtRestart, leftInPlace, locations), failed);
+    tell(options, resultText(report, scheduledAtRestart, leftInPlace, locations, itemsShown), failed,
+         resultText(report, scheduledAtRestart, leftInPlace, locations, everyItem));
     if (report.selfRemovalNeeded) selfRemoval.start();
     event_log::write("exit code " + std::to_string(failed ? exitFailure : 0));
     return failed ? exitFailure : 0;
@@ -303,14 +274,17 @@ int uninstall(const Options& options)
 int run()
 {
     const std::vector<std::wstring> arguments = commandLineArguments();
-    if (!arguments.empty() && arguments[0] == finishRemovalSwitch) {
+    const SwitchReading reading = readSwitches(arguments, SwitchProgram::Uninstaller);
+    // The copy that removes the uninstaller after it ended has no one to tell.
+    if (reading.has(SwitchMeaning::FinishRemoval)) {
         try {
-            return arguments.size() == 2 ? finishSelfRemoval(arguments[1]) : exitFailure;
+            const auto firstProcess = reading.value(SwitchMeaning::FinishRemoval);
+            return arguments.size() == 2 && firstProcess ? finishSelfRemoval(*firstProcess) : exitFailure;
         } catch (...) {
             return exitFailure;
         }
     }
-    const Options options = readOptions(arguments);
+    const Options options = readOptions(reading);
     try {
         return uninstall(options);
     } catch (const std::exception& failure) {

@@ -6,7 +6,8 @@
 # short by a window open in the bundle; a kill at the moment a record goes loses
 # nothing; a record that an editor re-saved with CR LF loses nothing either; names that
 # only the extended-length form of a path reaches (beyond 260 characters, a trailing dot
-# or space, a device name) are carried and kept like any other.
+# or space, a device name) are carried and kept like any other; more kept items than a
+# message box lists are all named in the log and the output.
 source "$(dirname "$0")/lib.sh"
 holder_pid=
 trap 'stop_holder; remove_installation; cleanup' EXIT
@@ -132,4 +133,18 @@ for step in "update" "uninstall" "Setup again"; do
     ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* >/dev/null 2>&1 \
         && fail "unusual names, $step: a working folder stays: $(ls -d "$program_files"/ElvaraSound.*-* "$program_files/Common Files"/ElvaraSound.vst3.* 2>&1)" || pass
 done
+# ---- more kept items than a message box lists: the log and the output name every one
+remove_installation
+quietly "many kept: install" "$setup_exe" /S
+many=()
+for i in $(seq -w 1 8); do many+=("$product_dir/mine $i.txt" "$bundle_dir/Contents/Resources/mine too $i.txt"); done
+for path in "${many[@]}"; do echo "mine" >"$path"; done
+quietly "many kept: uninstall" "$product_dir/Uninstall.exe" /S --log "$(winpath "$scratch/many.log")"
+wait_until_gone "$product_dir/Uninstall.exe" || fail "many kept: Uninstall.exe stays"
+for path in "${many[@]}"; do
+    [[ -f $path ]] || fail "many kept: ${path##*/} is gone"
+    grep -qF "${path##*/}" "$scratch/many.log" && pass || fail "many kept: the log does not name ${path##*/}"
+    grep -qF "${path##*/}" "$scratch/many kept: uninstall.out" && pass || fail "many kept: the output does not name ${path##*/}"
+done
+! grep -qF "more)" "$scratch/many.log" "$scratch/many kept: uninstall.out" && pass || fail "many kept: a list was cut short"
 finish

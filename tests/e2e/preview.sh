@@ -25,22 +25,17 @@ expect_eq "missing folder: exit code" "$(cat "$scratch/missing.rc")" 1
 expect_eq "missing folder: standard error" "$(cat "$scratch/missing.err"; echo x)" $'Graphics unavailable\nx'
 expect_eq "missing folder: standard output" "$(cat "$scratch/missing.out")" ""
 
-# Not the preview: the wizard opens on its first page; Escape closes it with 0.
-windowed_instead() { # name args...
-    local name=$1; shift
-    (cd "$scratch" && "$wine" "$setup_exe" "$@" >/dev/null 2>&1; echo $? >"$scratch/$name.rc") &
-    local window
-    if window=$(find_setup_window 30); then
-        pass
-        press "$window" Escape
-        wait_window_gone "$window" 20 && pass || fail "$name: the window did not close"
-    else
-        fail "$name: no wizard window"
-    fi
-    wait
-    expect_eq "$name: exit code" "$(cat "$scratch/$name.rc" 2>/dev/null)" 0
-}
-windowed_instead alone --render-preview
-windowed_instead two-paths --render-preview a.png b.png
-[[ ! -e $scratch/a.png && ! -e $scratch/b.png ]] && pass || fail "two paths must not render"
+# Not the preview, nor the wizard: refused before anything is drawn or a window opens,
+# with the whole exit code (through a Windows caller).
+for row in "alone|1|--render-preview needs a file name.|--render-preview" \
+           "two paths|1639|Unknown option: b.png|--render-preview a.png b.png" \
+           "a switch for a file|1|--render-preview needs a file name.|--render-preview --perform"; do
+    IFS='|' read -r name code text arguments <<<"$row"
+    rm -f "$scratch/row.rc"
+    (cd "$scratch" && timeout 60 "$wine" "$helpers/run_command_line.exe" "\"$(winpath "$setup_exe")\" $arguments" \
+        "$(winpath "$scratch/row.rc")" >"$scratch/row.out" 2>"$scratch/row.err")
+    expect_eq "$name: exit code" "$(tr -d '\r' <"$scratch/row.rc" 2>/dev/null)" "$code"
+    expect_eq "$name: standard error" "$(tr -d '\r' <"$scratch/row.err")" "$text"
+done
+[[ ! -e $scratch/a.png && ! -e $scratch/b.png && ! -e $scratch/--perform ]] && pass || fail "a refused command line rendered"
 finish

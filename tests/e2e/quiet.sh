@@ -52,6 +52,32 @@ expect_eq "log: events in order" \
     "$(expected_install_log /S yes ...)"
 total_ms=$(log_events "$log" | sed -nE 's/^Install transaction finished in ([0-9]+) ms$/\1/p')
 [[ -n $total_ms && $total_ms -lt 60000 ]] && pass || fail "log: implausible transaction time [$total_ms]"
+# Inside the last transaction of a log each phase gives its own duration, in order: every
+# phase ends before the next starts, and together they take no longer than the whole.
+expect_phases_in_order() { # description log
+    local block
+    block=$(log_events "$2" | awk '/^Install transaction started$/ { block = "" } { block = block $0 "\n" }
+                                   /^Install transaction finished/ { last = block } END { printf "%s", last }')
+    expect_eq "$1: the transaction's phases" "$(grep -E ' (started|finished in [0-9]+ ms)$' <<<"$block" |
+                                                sed -E 's/[0-9]+ ms$/N ms/')" \
+        "Install transaction started
+recovery started
+recovery finished in N ms
+staging started
+staging finished in N ms
+carrying the user's files started
+carrying the user's files finished in N ms
+swap started
+swap finished in N ms
+clean-up started
+clean-up finished in N ms
+Install transaction finished in N ms"
+    local sum total
+    sum=$(grep -vE '^Install transaction' <<<"$block" | sed -nE 's/ finished in ([0-9]+) ms$/ \1/p' | awk '{ s += $NF } END { print s + 0 }')
+    total=$(sed -nE 's/^Install transaction finished in ([0-9]+) ms$/\1/p' <<<"$block")
+    (( ${total:-0} > 0 && sum <= total + 5 )) && pass || fail "$1: the phases take ${sum} ms of a transaction of ${total} ms"
+}
+expect_phases_in_order "log" "$log"
 
 # ---- "--log" where a link would carry the lines elsewhere: a folder link in the path,
 # a file link and a second name (hard link) at the path. Refused by Setup and by the
@@ -131,6 +157,7 @@ for run in first second; do
     expect_eq "--log inside the product folder, $run update: exit code" "$(cat "$scratch/inside-$run.rc")" 0
 done
 expect_eq "--log inside the product folder: both runs in it" "$(grep -c 'Result: Installed' "$product_dir/setup.log")" 2
+expect_phases_in_order "--log inside the product folder, an update" "$product_dir/setup.log"
 expect_installed "--log inside the product folder" "" setup.log
 rm -f "$product_dir/setup.log"
 run_capture uninstall-log-switch "$product_dir/Uninstall.exe" /S --log /quiet

@@ -211,7 +211,9 @@ for words in "--quiet --scope everyone" "/S --scope" "--perform --scope User" "-
         >"$scratch/bad.out" 2>"$scratch/bad.err"
     word=$(sed -E 's/.*--scope ?//' <<<"$words")
     expect_eq "$words: exit code" "$(cat "$scratch/bad.rc")" 1
-    expect_eq "$words: standard error" "$(cat "$scratch/bad.err")" "Unknown scope: $word. Use --scope machine or --scope user."
+    expected="Unknown scope: $word. Use --scope machine or --scope user."
+    [[ -z $word ]] && expected="--scope needs machine or user."
+    expect_eq "$words: standard error" "$(cat "$scratch/bad.err")" "$expected"
     expect_no_machine_installation "$words"
     expect_no_user_installation "$words"
 done

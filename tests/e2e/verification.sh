@@ -14,7 +14,12 @@ check_verified() { # name args...
 check_verified alone --verify-only
 check_verified after-preview --render-preview "$(winpath "$scratch/never.png")" --verify-only
 check_verified with-perform --perform --verify-only
-check_verified between-words x --verify-only y
+# Words that the program does not know are refused before the verification too (the
+# shell sees 103, the low byte of 1639).
+run_capture between-words "$setup_exe" x --verify-only y
+expect_eq "between-words: standard output" "$(cat "$scratch/between-words.out")" ""
+expect_eq "between-words: standard error" "$(cat "$scratch/between-words.err")" "Unknown option: x"
+expect_eq "between-words: exit code" "$(cat "$scratch/between-words.rc")" 103
 [[ ! -e $scratch/never.png ]] && pass || fail "verification must not render a preview"
 
 # Damaged packages, each in its own copy of the executable.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -156,4 +157,39 @@ TEST_F(CanvasTest, MissingFolderMakesRenderingFail)
     } catch (const std::runtime_error& failure) {
         EXPECT_STREQ(failure.what(), "Graphics unavailable");
     }
+}
+
+// A character that the font standing in for the text's family lacks ("→" under Wine's
+// Tahoma) is drawn from a font that has it: an arrow, whose middle row is inked across
+// most of its width, never the box of a missing glyph (as for a character no font has).
+TEST_F(CanvasTest, ArrowIsDrawnAsAnArrow)
+{
+    const auto longestMiddleRun = [&](const wchar_t* text) {
+        Canvas canvas;
+        const DecodedImage image = render(canvas, [text](Canvas& c) {
+            c.setColor(0, 0, 0, 1);
+            c.fillRect(0, 0, 100, 100, 0);
+            c.setColor(1, 1, 1, 1);
+            c.drawText(text, 10, 10, 85, 85, 48, false, DWRITE_TEXT_ALIGNMENT_LEADING);
+        });
+        int left = 100, right = -1, top = 100, bottom = -1;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                if (image.countBrighterThan(x, y, x + 1, y + 1, 128) == 1) {
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
+        if (right < left) return 0.0;
+        int longest = 0;
+        for (int y = (top + bottom) / 2 - 2; y <= (top + bottom) / 2 + 2; ++y) {
+            int run = 0;
+            for (int x = left; x <= right; ++x) {
+                run = image.countBrighterThan(x, y, x + 1, y + 1, 128) == 1 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+        }
+        return static_cast<double>(longest) / (right - left + 1);
+    };
+    EXPECT_GT(longestMiddleRun(L"\u2192"), 0.6);
+    EXPECT_LT(longestMiddleRun(L"\uE000"), 0.6); // the probe tells a box from an arrow
 }

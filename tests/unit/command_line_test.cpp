@@ -31,11 +31,22 @@ std::wstring lowered(std::wstring word)
     return word;
 }
 
+bool isSwitchWord(const std::wstring& word)
+{
+    for (const wchar_t* known : {L"--verify-only", L"--render-preview", L"--perform", L"--quiet", L"/quiet", L"/s",
+                                 L"--log", L"--scope", L"--elevated-copy", L"--report-pipe", L"--finish-removal"})
+        if (lowered(word) == known) return true;
+    return false;
+}
+
+// A value is the next word unless that is empty or a switch.
 RunMode expectedMode(const std::vector<std::wstring>& arguments)
 {
     for (const auto& word : arguments)
         if (lowered(word) == L"--verify-only") return RunMode::Verification;
-    if (arguments.size() == 2 && lowered(arguments[0]) == L"--render-preview") return RunMode::Preview;
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (lowered(arguments[i]) == L"--render-preview" && !arguments[i + 1].empty() && !isSwitchWord(arguments[i + 1]))
+            return RunMode::Preview;
     for (const auto& word : arguments)
         if (lowered(word) == L"--quiet" || lowered(word) == L"/quiet" || lowered(word) == L"/s") return RunMode::Quiet;
     return RunMode::Windowed;
@@ -49,6 +60,7 @@ TEST(CommandLine, ModeSelection)
         const wchar_t* line;
         RunMode mode;
         bool perform;
+        bool refused = false;
     };
     const Case cases[] = {
         {L"setup.exe", RunMode::Windowed, false},
@@ -57,22 +69,18 @@ TEST(CommandLine, ModeSelection)
         {L"setup.exe --perform --verify-only", RunMode::Verification, true},
         {L"setup.exe --render-preview out.png", RunMode::Preview, false},
         {L"setup.exe --render-preview \"C:\\with space\\out.png\"", RunMode::Preview, false},
-        {L"setup.exe --render-preview --perform", RunMode::Preview, true},
-        {L"setup.exe --render-preview", RunMode::Windowed, false},
-        {L"setup.exe --render-preview a.png b.png", RunMode::Windowed, false},
-        {L"setup.exe out.png --render-preview", RunMode::Windowed, false},
+        {L"setup.exe --render-preview out.png --perform", RunMode::Preview, true},
         {L"setup.exe --perform", RunMode::Windowed, true},
-        {L"setup.exe x --perform y", RunMode::Windowed, true},
         {L"setup.exe --Perform", RunMode::Windowed, true},
-        {L"setup.exe \"--perform \"", RunMode::Windowed, false},
-        {L"setup.exe --performx", RunMode::Windowed, false},
+        {L"setup.exe \"--perform \"", RunMode::Windowed, false, true},
+        {L"setup.exe --performx", RunMode::Windowed, false, true},
         {L"setup.exe --VERIFY-ONLY", RunMode::Verification, false},
         {L"setup.exe \"\" --verify-only", RunMode::Verification, false},
         {L"setup.exe /S", RunMode::Quiet, false},
         {L"setup.exe --perform --quiet", RunMode::Quiet, true},
-        {L"setup.exe x --quiet --log C:\\setup.log", RunMode::Quiet, false},
+        {L"setup.exe --quiet --log C:\\setup.log", RunMode::Quiet, false},
         {L"setup.exe --quiet --verify-only", RunMode::Verification, false},
-        {L"setup.exe --render-preview --quiet", RunMode::Preview, false},
+        {L"setup.exe --log --render-preview out.png", RunMode::Preview, false, true},
         {L"setup.exe /s", RunMode::Quiet, false},
         {L"setup.exe /quiet", RunMode::Quiet, false},
         {L"setup.exe /QUIET", RunMode::Quiet, false},
@@ -82,6 +90,8 @@ TEST(CommandLine, ModeSelection)
         const auto arguments = split(c.line);
         EXPECT_EQ(selectRunMode(arguments), c.mode) << c.line;
         EXPECT_EQ(hasPerformSwitch(arguments), c.perform) << c.line;
+        // A switch is a whole word: one with more in it is a word that Setup refuses.
+        EXPECT_EQ(commandLineError(arguments).has_value(), c.refused) << c.line;
     }
 }
 
