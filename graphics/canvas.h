@@ -8,8 +8,13 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace elvara {
+
+// The first of the families that the system's font collection holds; the first of
+// them all when it holds none (DirectWrite's fallback then picks one per character).
+std::wstring installedFontFamily(const std::vector<std::wstring>& families);
 
 // Cache keys, pure functions of their inputs.
 std::uint64_t gradientBrushKey(const D2D1_COLOR_F& from, const D2D1_COLOR_F& to) noexcept;
@@ -42,6 +47,18 @@ public:
     void drawText(const std::wstring& text, float x, float y, float width, float height, float size, bool bold,
                   DWRITE_TEXT_ALIGNMENT alignment);
 
+    // The texts' language: their font families, the preferred first, and their locale
+    // (which picks a script's glyph forms). Formats made for another language are dropped.
+    void setTextLanguage(const std::vector<std::wstring>& fontFamilies, const std::wstring& locale);
+    const std::wstring& fontFamily() const noexcept { return fontFamily_; }
+    // The width that a text needs on one line, and the widest word it holds (what no
+    // box may be narrower than), in design units.
+    struct TextWidths {
+        float line;
+        float widestWord;
+    };
+    TextWidths measureText(const std::wstring& text, float size, bool bold);
+
     void renderToPng(const std::wstring& path, std::uint32_t width, std::uint32_t height,
                      const std::function<void(Canvas&)>& draw);
 
@@ -66,6 +83,9 @@ private:
     HWND window_ = nullptr;
     float dpi_ = 96.0f;
     std::map<std::uint32_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
+    std::vector<std::wstring> fontFamilies_{L"Segoe UI"};
+    std::wstring fontFamily_ = L"Segoe UI";
+    std::wstring locale_ = L"en-US";
     std::map<std::uint64_t, Microsoft::WRL::ComPtr<ID2D1LinearGradientBrush>> gradientBrushes_;
 };
 

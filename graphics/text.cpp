@@ -6,6 +6,46 @@
 
 namespace elvara {
 
+std::wstring installedFontFamily(const std::vector<std::wstring>& families)
+{
+    if (families.empty()) return L"Segoe UI";
+    Microsoft::WRL::ComPtr<IDWriteFactory> factory;
+    Microsoft::WRL::ComPtr<IDWriteFontCollection> collection;
+    if (FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                   reinterpret_cast<IUnknown**>(factory.GetAddressOf()))) ||
+        FAILED(factory->GetSystemFontCollection(&collection, FALSE)))
+        return families.front();
+    for (const std::wstring& family : families) {
+        UINT32 index = 0;
+        BOOL exists = FALSE;
+        if (SUCCEEDED(collection->FindFamilyName(family.c_str(), &index, &exists)) && exists) return family;
+    }
+    return families.front();
+}
+
+void Canvas::setTextLanguage(const std::vector<std::wstring>& fontFamilies, const std::wstring& locale)
+{
+    if (fontFamilies == fontFamilies_ && locale == locale_) return;
+    fontFamilies_ = fontFamilies;
+    fontFamily_ = installedFontFamily(fontFamilies);
+    locale_ = locale;
+    textFormats_.clear();
+}
+
+Canvas::TextWidths Canvas::measureText(const std::wstring& text, float size, bool bold)
+{
+    IDWriteTextFormat* format = textFormatFor(size, bold, DWRITE_TEXT_ALIGNMENT_LEADING);
+    Microsoft::WRL::ComPtr<IDWriteTextLayout> layout;
+    failIfFailed(writeFactory_->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format, 1.0e6f, 1.0e6f,
+                                                 &layout),
+                 "Graphics unavailable");
+    DWRITE_TEXT_METRICS metrics{};
+    failIfFailed(layout->GetMetrics(&metrics), "Graphics unavailable");
+    FLOAT widestWord = 0.0f;
+    failIfFailed(layout->DetermineMinWidth(&widestWord), "Graphics unavailable");
+    return {metrics.widthIncludingTrailingWhitespace, widestWord};
+}
+
 std::uint32_t textStyleKey(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment) noexcept
 {
     const auto hundredths = static_cast<std::uint32_t>(size * 100.0f);
@@ -17,9 +57,9 @@ IDWriteTextFormat* Canvas::textFormatFor(float size, bool bold, DWRITE_TEXT_ALIG
     const std::uint32_t key = textStyleKey(size, bold, alignment);
     if (auto found = textFormats_.find(key); found != textFormats_.end()) return found->second.Get();
     Microsoft::WRL::ComPtr<IDWriteTextFormat> format;
-    failIfFailed(writeFactory_->CreateTextFormat(L"Segoe UI", nullptr,
+    failIfFailed(writeFactory_->CreateTextFormat(fontFamily_.c_str(), nullptr,
                                                  bold ? DWRITE_FONT_WEIGHT_SEMI_BOLD : DWRITE_FONT_WEIGHT_NORMAL,
-                                                 DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, size, L"en-US",
+                                                 DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, size, locale_.c_str(),
                                                  &format),
                  "Graphics unavailable");
     format->SetWordWrapping(DWRITE_WORD_WRAPPING_WRAP);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace elvara {
@@ -25,6 +26,13 @@ HKEY uninstallRegistryRoot(InstallScope scope) noexcept;
 // Throws registrationFailedText when the key cannot be created or opened, and
 // registrationIncompleteText when a value cannot be written.
 void registerUninstallEntry(const InstallLocations& locations, std::uint64_t installedBytes);
+
+// The language that this run shows, as an LCID: the entry records it ("Language", as
+// Windows' list of apps reads it) and the next Setup and the uninstaller speak it. Set
+// once at start-up; 0 records none.
+void recordInstallationLanguage(std::uint32_t lcid) noexcept;
+// The language that the scope's entry records; none without an entry or the value.
+std::optional<std::uint32_t> installedLanguage(InstallScope scope) noexcept;
 
 // Where the scope's entry exists, its DisplayVersion becomes version (the version that
 // stands in both install folders once an interrupted run was undone). False when there

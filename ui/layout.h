@@ -47,6 +47,12 @@ inline constexpr float buttonHitBottom = buttonTop + buttonHeight + 1.0f;
 inline constexpr float buttonShadowOffset = 3.0f;
 inline constexpr Box primaryButton{600.0f, buttonTop, 144.0f, buttonHeight};
 inline constexpr Box backButton{478.0f, buttonTop, 110.0f, buttonHeight};
+// A label longer than its button's box widens the button to the left, the primary one
+// keeping its right edge and the Back button its gap to it.
+inline constexpr float buttonLabelSize = 13.0f;
+inline constexpr float buttonLabelInset = 8.0f;   // drawn inside the box on each side
+inline constexpr float buttonLabelMargin = 20.0f; // the least room on each side of a label
+inline constexpr float buttonGap = primaryButton.x - backButton.right();
 
 // The licence checkbox: the box drawn, and the band of the page that toggles it
 // (both band edges exclusive).
@@ -71,6 +77,7 @@ inline constexpr Colour bodyColour{0.67f, 0.64f, 0.72f};
 inline constexpr Colour accentColour{0.72f, 0.57f, 0.9f};
 inline constexpr Box headline{32.0f, 132.0f, 716.0f, 58.0f};
 inline constexpr TextStyle headlineStyle{35.0f, true, headlineColour};
+inline constexpr float headlineSmallestSize = 22.0f; // a longer translation's headline, on one line
 inline constexpr Box welcomeIntro{34.0f, 202.0f, 674.0f, 86.0f};
 inline constexpr TextStyle welcomeIntroStyle{16.0f, false, bodyColour};
 inline constexpr Box welcomeCardTitle{54.0f, 326.0f, 648.0f, 24.0f};

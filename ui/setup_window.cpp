@@ -3,6 +3,8 @@
 #include "ui/wizard_state.h"
 #include "ui/layout.h"
 #include "ui/message_handler.h"
+#include "ui/setup_texts.h"
+#include "ui/wizard_pages.h"
 
 #include <dwmapi.h>
 
@@ -52,7 +54,7 @@ HWND createSetupWindow(WizardState& record)
     RECT outer{0, 0, MulDiv(static_cast<int>(layout::designWidth), static_cast<int>(systemDpi), 96),
                MulDiv(static_cast<int>(layout::designHeight), static_cast<int>(systemDpi), 96)};
     AdjustWindowRectExForDpi(&outer, windowStyle, FALSE, 0, systemDpi);
-    record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
+    record.window = CreateWindowExW(0, windowClassName, shown(windowTitle).c_str(), windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
                                     &record);
     if (record.window == nullptr) return nullptr;
@@ -61,6 +63,7 @@ HWND createSetupWindow(WizardState& record)
     DwmSetWindowAttribute(record.window, darkCaptionAttribute, &dark, sizeof(dark));
     fitWindowToDpi(record);
     record.canvas->setWindow(record.window);
+    useDisplayLanguage(*record.canvas);
     readAnimationSetting(record);
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);

@@ -1,7 +1,9 @@
 #include "ui/wizard_pages.h"
 
 #include "base/product.h"
+#include "language/display_language.h"
 #include "ui/layout.h"
+#include "ui/setup_texts.h"
 
 #include <cmath>
 
@@ -107,6 +109,21 @@ void drawFocusRing(Canvas& canvas, const PageItem& item)
 
 } // namespace
 
+void useDisplayLanguage(Canvas& canvas)
+{
+    const Language& language = displayLanguage();
+    const auto families = fontFamiliesFor(language.script);
+    canvas.setTextLanguage(std::vector<std::wstring>(families.begin(), families.end()), std::wstring(language.localeName));
+}
+
+LabelWidth labelWidthOn(Canvas& canvas)
+{
+    return [&canvas](const std::wstring& text, float size, bool bold) {
+        useDisplayLanguage(canvas);
+        return canvas.measureText(text, size, bold).line;
+    };
+}
+
 void drawButton(const WizardState& record, Canvas& canvas, const PageItem& button)
 {
     const layout::Box box = button.box;
@@ -142,12 +159,15 @@ void drawButton(const WizardState& record, Canvas& canvas, const PageItem& butto
         canvas.setColor(0.94f, 0.92f, 0.98f, 1.0f);
     else
         canvas.setColor(0.61f, 0.59f, 0.65f, 1.0f);
-    canvas.drawText(label, x + 8, top + 9, width - 16, 24, 13, true, centred);
+    canvas.drawText(label, x + layout::buttonLabelInset, top + 9, width - 2 * layout::buttonLabelInset, 24,
+                    layout::buttonLabelSize, true, centred);
 }
 
 void drawWizard(WizardState& record, Canvas& canvas)
 {
-    const PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
+    useDisplayLanguage(canvas);
+    PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
+    facts.labelWidth = labelWidthOn(canvas);
     const std::vector<PageItem> items = describePage(facts);
     canvas.fillGradient(0, 0, layout::designWidth, layout::designHeight, colourOf(layout::backgroundTop),
                         colourOf(layout::backgroundBottom), 0, true, 1);
@@ -156,8 +176,9 @@ void drawWizard(WizardState& record, Canvas& canvas)
     canvas.setColor(0.24f, 0.2f, 0.3f, 1.0f);
     canvas.drawLine(30, 483, 750, 483, 1);
     use(canvas, layout::bodyColour);
-    canvas.drawText(std::wstring(product::wideVersion) + L"  \u00B7  Public preview  \u00B7  Unsigned publisher", 34, 513,
-                    430, 18, 10, false, leading);
+    canvas.drawText(std::wstring(product::wideVersion) + L"  \u00B7  " + shown(L"Public preview") + L"  \u00B7  " +
+                        shown(L"Unsigned publisher"),
+                    34, 513, 430, 18, 10, false, leading);
     canvas.drawText(std::wstring(product::widePublisher), 34, 534, 420, 18, 10, false, leading);
     for (const PageItem& item : items)
         if (item.isButton()) drawButton(record, canvas, item);

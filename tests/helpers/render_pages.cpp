@@ -1,11 +1,13 @@
 // Renders the pages of the wizard off-screen, as the program draws them, into a folder:
 // the pictures of the README. The Licence page is not among them: its licence text is a
 // standard control, which only a screenshot of the window holds (docs/wizard/capture_licence.sh).
-//   render_pages FOLDER            every page but Licence
-//   render_pages FOLDER TEXT       only the failure page with TEXT, as failure.png
+//   render_pages [--lang TAG] FOLDER        every page but Licence, in the language
+//   render_pages [--lang TAG] FOLDER TEXT   only the failure page with TEXT, as failure.png
 #include "app/installer.h"
 #include "install/elevated_relaunch.h"
 #include "install/install_worker.h"
+#include "language/display_language.h"
+#include "language/languages.h"
 #include "ui/wizard_pages.h"
 
 #include <objbase.h>
@@ -18,8 +20,18 @@ using namespace elvara;
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc >= 3 && std::wstring(argv[1]) == L"--lang") {
+        const Language* language = languageForTag(argv[2]);
+        if (language == nullptr) {
+            std::fputs("render_pages: unknown language\n", stderr);
+            return 2;
+        }
+        setDisplayLanguage(*language);
+        argv += 2;
+        argc -= 2;
+    }
     if (argc != 2 && argc != 3) {
-        std::fputs("usage: render_pages FOLDER [FAILURE_TEXT]\n", stderr);
+        std::fputs("usage: render_pages [--lang TAG] FOLDER [FAILURE_TEXT]\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
