@@ -51,13 +51,14 @@ public:
     // (which picks a script's glyph forms). Formats made for another language are dropped.
     void setTextLanguage(const std::vector<std::wstring>& fontFamilies, const std::wstring& locale);
     const std::wstring& fontFamily() const noexcept { return fontFamily_; }
-    // The width that a text needs on one line, and the widest word it holds (what no
-    // box may be narrower than), in design units.
-    struct TextWidths {
+    // The width that a text needs on one line, the widest word it holds (what no box may
+    // be narrower than), and its height once wrapped at the width given, in design units.
+    struct TextExtent {
         float line;
         float widestWord;
+        float height;
     };
-    TextWidths measureText(const std::wstring& text, float size, bool bold);
+    TextExtent measureText(const std::wstring& text, float size, bool bold, float wrapWidth = 1.0e6f);
 
     void renderToPng(const std::wstring& path, std::uint32_t width, std::uint32_t height,
                      const std::function<void(Canvas&)>& draw);

@@ -32,18 +32,24 @@ void Canvas::setTextLanguage(const std::vector<std::wstring>& fontFamilies, cons
     textFormats_.clear();
 }
 
-Canvas::TextWidths Canvas::measureText(const std::wstring& text, float size, bool bold)
+Canvas::TextExtent Canvas::measureText(const std::wstring& text, float size, bool bold, float wrapWidth)
 {
     IDWriteTextFormat* format = textFormatFor(size, bold, DWRITE_TEXT_ALIGNMENT_LEADING);
-    Microsoft::WRL::ComPtr<IDWriteTextLayout> layout;
-    failIfFailed(writeFactory_->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format, 1.0e6f, 1.0e6f,
-                                                 &layout),
-                 "Graphics unavailable");
-    DWRITE_TEXT_METRICS metrics{};
-    failIfFailed(layout->GetMetrics(&metrics), "Graphics unavailable");
+    const auto layoutAt = [&](float width) {
+        Microsoft::WRL::ComPtr<IDWriteTextLayout> layout;
+        failIfFailed(writeFactory_->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format, width, 1.0e6f,
+                                                     &layout),
+                     "Graphics unavailable");
+        return layout;
+    };
+    const auto oneLine = layoutAt(1.0e6f);
+    DWRITE_TEXT_METRICS line{};
+    failIfFailed(oneLine->GetMetrics(&line), "Graphics unavailable");
     FLOAT widestWord = 0.0f;
-    failIfFailed(layout->DetermineMinWidth(&widestWord), "Graphics unavailable");
-    return {metrics.widthIncludingTrailingWhitespace, widestWord};
+    failIfFailed(oneLine->DetermineMinWidth(&widestWord), "Graphics unavailable");
+    DWRITE_TEXT_METRICS wrapped = line;
+    if (wrapWidth < 1.0e6f) failIfFailed(layoutAt(wrapWidth)->GetMetrics(&wrapped), "Graphics unavailable");
+    return {line.widthIncludingTrailingWhitespace, widestWord, wrapped.height};
 }
 
 std::uint32_t textStyleKey(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment) noexcept

@@ -84,6 +84,7 @@ inline constexpr Box welcomeCardTitle{54.0f, 326.0f, 648.0f, 24.0f};
 inline constexpr TextStyle welcomeCardTitleStyle{12.0f, true, {0.8f, 0.71f, 0.97f}};
 inline constexpr Box welcomeCardText{54.0f, 355.0f, 654.0f, 60.0f};
 inline constexpr TextStyle welcomeCardTextStyle{14.0f, false, {0.74f, 0.71f, 0.79f}};
+inline constexpr float welcomeCardRoomBelow = 56.0f; // free on the Welcome page, above the footer's line
 inline constexpr Box licenceIntro{34.0f, 190.0f, 700.0f, 24.0f};
 inline constexpr TextStyle licenceIntroStyle{14.0f, false, bodyColour};
 inline constexpr TextStyle checkboxLabelStyle{13.0f, false, {0.81f, 0.78f, 0.86f}};
@@ -91,7 +92,7 @@ inline constexpr Box bundleFolderLabel{34.0f, 203.0f, 190.0f, 24.0f};
 inline constexpr Box productFolderLabel{34.0f, 291.0f, 500.0f, 24.0f};
 inline constexpr TextStyle folderLabelStyle{12.0f, true, bodyColour};
 inline constexpr TextStyle folderPathStyle{14.0f, false, bodyColour};
-inline constexpr Box checksumNote{34.0f, 385.0f, 700.0f, 25.0f};
+inline constexpr Box checksumNote{34.0f, 385.0f, 700.0f, 40.0f}; // two lines for a longer translation
 inline constexpr TextStyle checksumNoteStyle{14.0f, false, accentColour};
 inline constexpr Box installingNote{34.0f, 260.0f, 710.0f, 44.0f};
 inline constexpr TextStyle installingNoteStyle{15.0f, false, {0.76f, 0.73f, 0.81f}};

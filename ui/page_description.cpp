@@ -70,13 +70,25 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
                              L"Meridian and Vale in your DAW, with native processing and your existing ElvaraSound "
                              L"account. No audio uploads. No generation credits for live processing.",
                              layout::welcomeIntro, layout::welcomeIntroStyle));
-        items.push_back(text(ItemKind::Card, L"MERIDIAN + VALE / YOUR VERIFIED ACCOUNT", layout::welcomeCard,
-                             layout::welcomeCardTitleStyle));
-        items.push_back(text(ItemKind::Text,
-                             L"Both models are included during the temporary Free phase. Windows 10/11 x64, VST3. "
-                             L"Close your DAW. Installation in the standard VST3 folder needs administrator "
-                             L"confirmation.",
-                             layout::welcomeCardText, layout::welcomeCardTextStyle));
+        PageItem card = text(ItemKind::Card, L"MERIDIAN + VALE / YOUR VERIFIED ACCOUNT", layout::welcomeCard,
+                             layout::welcomeCardTitleStyle);
+        PageItem cardText = text(ItemKind::Text,
+                                 L"Both models are included during the temporary Free phase. Windows 10/11 x64, VST3. "
+                                 L"Close your DAW. Installation in the standard VST3 folder needs administrator "
+                                 L"confirmation.",
+                                 layout::welcomeCardText, layout::welcomeCardTextStyle);
+        // A longer translation takes the room below the card, which the Welcome page leaves free.
+        if (facts.textHeight) {
+            const layout::TextStyle& style = cardText.style;
+            const float needed = facts.textHeight(cardText.name, style.size, style.bold, cardText.box.width);
+            const float extra = std::min(needed - cardText.box.height, layout::welcomeCardRoomBelow);
+            if (extra > 0.0f) {
+                cardText.box.height += std::ceil(extra);
+                card.box.height += std::ceil(extra);
+            }
+        }
+        items.push_back(std::move(card));
+        items.push_back(std::move(cardText));
         break;
     }
     case Licence: {

@@ -124,6 +124,14 @@ LabelWidth labelWidthOn(Canvas& canvas)
     };
 }
 
+TextHeight textHeightOn(Canvas& canvas)
+{
+    return [&canvas](const std::wstring& text, float size, bool bold, float width) {
+        useDisplayLanguage(canvas);
+        return canvas.measureText(text, size, bold, width).height;
+    };
+}
+
 void drawButton(const WizardState& record, Canvas& canvas, const PageItem& button)
 {
     const layout::Box box = button.box;
@@ -168,6 +176,7 @@ void drawWizard(WizardState& record, Canvas& canvas)
     useDisplayLanguage(canvas);
     PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
     facts.labelWidth = labelWidthOn(canvas);
+    facts.textHeight = textHeightOn(canvas);
     const std::vector<PageItem> items = describePage(facts);
     canvas.fillGradient(0, 0, layout::designWidth, layout::designHeight, colourOf(layout::backgroundTop),
                         colourOf(layout::backgroundBottom), 0, true, 1);

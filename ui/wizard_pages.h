@@ -13,5 +13,6 @@ void drawButton(const WizardState& record, Canvas& canvas, const PageItem& butto
 void useDisplayLanguage(Canvas& canvas);
 // The canvas's measure of a label, for the page's description.
 LabelWidth labelWidthOn(Canvas& canvas);
+TextHeight textHeightOn(Canvas& canvas);
 
 } // namespace elvara

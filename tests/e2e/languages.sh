@@ -66,6 +66,23 @@ walk_pages() { # language screenshot-prefix
     expect_text_inside "$prefix ready" "$prefix-3-ready.png"
 }
 
+# ---- every page of every language, and of the pseudo-language, drawn off-screen
+for tag in en de fr es it pt-BR nl pl ru ja zh-CN ko qps-ploc; do
+    mkdir -p "$scratch/render-$tag"
+    "$wine" "$helpers/render_pages.exe" --lang "$tag" "$(winpath "$scratch/render-$tag")" >/dev/null 2>&1 \
+        || fail "render_pages --lang $tag"
+    for page in 1-welcome 3-ready 4-installing 5-finished 6-needs-attention; do
+        inside=$(bright_pixels "$scratch/render-$tag/$page.png" "$headline_x" "$headline_y" "$headline_width" \
+            "$headline_height" 180 2>/dev/null || echo 0)
+        ((inside > 150)) && pass || fail "render_pages --lang $tag: $page has no headline ($inside)"
+    done
+done
+# The same page in two languages differs where the text stands, not in the page around it.
+expect_eq "German welcome: the background above the headline as in English" \
+    "$(differing_pixels "$scratch/render-en/1-welcome.png" "$scratch/render-de/1-welcome.png" 0 108 780 20)" 0
+[[ $(differing_pixels "$scratch/render-en/1-welcome.png" "$scratch/render-de/1-welcome.png" "$headline_x" "$headline_y" \
+    "$headline_width" "$headline_height") -gt 500 ]] && pass || fail "German welcome: the headline differs from English"
+
 # ---- German from the locale: pages, accessible names and default actions
 id=$(open_wizard de_DE.UTF-8) || fail "German: no window"
 expect_names "German" "ElvaraSound · Setup" "Willkommen · ElvaraSound Setup" "Ihr Master-Bus. Aufgewertet." \
@@ -154,5 +171,27 @@ expect_installed "after the questions answered No"
     >"$scratch/user.out" 2>"$scratch/user.err"
 grep -qE -- "arguments: --quiet --elevated-copy --lang ja --report-pipe " "$scratch/user.log" && pass \
     || fail "the elevated copy's language: $(grep 'started' "$scratch/user.log")"
+
+# ---- the wizard's elevated copy speaks the wizard's language: a standard user's Japanese
+# wizard hands the installation to a copy whose pages are Japanese too
+("$wine" "$helpers/restricted_launcher.exe" "$(winpath "$setup_exe")" --lang ja >/dev/null 2>&1) &
+background_pids+=($!)
+id=$(find_wizard) || fail "unelevated Japanese wizard: no window"
+press "$id" Return space Return Return
+wait_window_gone "$id" 30 || fail "the unelevated Japanese wizard did not end"
+copy=""
+for _ in $(seq 1 300); do
+    copy=$(xdotool search --name '^ElvaraSound ' 2>/dev/null | head -1)
+    [[ -n $copy ]] && break
+    sleep 0.1
+done
+if [[ -n $copy ]]; then
+    for _ in $(seq 1 300); do probe names | grep -qxF "完了 · ElvaraSound セットアップ" && break; sleep 0.2; done
+    expect_names "the elevated copy" "ElvaraSound · セットアップ" "完了 · ElvaraSound セットアップ" "閉じる"
+    press "$copy" Return
+    wait_window_gone "$copy" 20 || fail "the elevated copy did not close"
+else
+    fail "no elevated copy appeared"
+fi
 
 finish
