@@ -2,6 +2,7 @@
 // the pictures of the README. The Licence page is not among them: its licence text is a
 // standard control, which only a screenshot of the window holds (docs/wizard/capture_licence.sh).
 //   render_pages [--lang TAG] FOLDER        every page but Licence, in the language
+//   render_pages --lang all FOLDER          the same for every language, into FOLDER\TAG
 //   render_pages [--lang TAG] FOLDER TEXT   only the failure page with TEXT, as failure.png
 #include "app/installer.h"
 #include "install/elevated_relaunch.h"
@@ -20,8 +21,10 @@ using namespace elvara;
 
 int wmain(int argc, wchar_t** argv)
 {
+    bool everyLanguage = false;
     if (argc >= 3 && std::wstring(argv[1]) == L"--lang") {
-        const Language* language = languageForTag(argv[2]);
+        everyLanguage = std::wstring(argv[2]) == L"all";
+        const Language* language = everyLanguage ? &englishLanguage() : languageForTag(argv[2]);
         if (language == nullptr) {
             std::fputs("render_pages: unknown language\n", stderr);
             return 2;
@@ -35,7 +38,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::wstring folder = argv[1];
+    std::wstring folder = argv[1];
     const auto render = [&](const wchar_t* name, const std::function<void(Installer&)>& prepare) {
         Installer record;
         prepare(record);
@@ -53,22 +56,30 @@ int wmain(int argc, wchar_t** argv)
             CoUninitialize();
             return 0;
         }
-        render(L"1-welcome", [](Installer&) {});
-        render(L"3-ready", [](Installer& r) { r.page = Ready; });
-        render(L"4-installing", [](Installer& r) {
-            r.page = Installing;
-            r.progress = 64;
-            r.animationsEnabled = false;
-        });
-        render(L"5-finished", [](Installer& r) {
-            r.page = Finished;
-            r.succeeded = true;
-            r.resultText = installSuccessText;
-        });
-        render(L"6-needs-attention", [](Installer& r) {
-            r.page = Finished;
-            r.resultText = confirmationCancelledText;
-        });
+        for (const Language& language : languages()) {
+            if (everyLanguage) {
+                setDisplayLanguage(language);
+                folder = std::wstring(argv[1]) + L"\\" + std::wstring(language.tag);
+                CreateDirectoryW(folder.c_str(), nullptr);
+            }
+            render(L"1-welcome", [](Installer&) {});
+            render(L"3-ready", [](Installer& r) { r.page = Ready; });
+            render(L"4-installing", [](Installer& r) {
+                r.page = Installing;
+                r.progress = 64;
+                r.animationsEnabled = false;
+            });
+            render(L"5-finished", [](Installer& r) {
+                r.page = Finished;
+                r.succeeded = true;
+                r.resultText = installSuccessText;
+            });
+            render(L"6-needs-attention", [](Installer& r) {
+                r.page = Finished;
+                r.resultText = confirmationCancelledText;
+            });
+            if (!everyLanguage) break;
+        }
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "%s\n", failure.what());
         status = 1;

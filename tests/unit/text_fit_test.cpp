@@ -145,29 +145,31 @@ protected:
         return made;
     }
 
-    // Whether the font used, or one that fallback can reach, has a glyph for the character.
-    bool hasGlyph(const std::wstring& family, UINT32 codePoint)
+    // Whether the font used, or a face of the canvas's fallback chain (the script's own
+    // list, Wine's Latin face, the faces that arrows go to), has a glyph for the character.
+    bool hasGlyph(const std::wstring& family, Script script, UINT32 codePoint)
     {
-        const auto glyphIn = [&](IDWriteFontFamily* candidates) {
+        const auto glyphIn = [&](const std::wstring& name) {
+            UINT32 index = 0;
+            BOOL exists = FALSE;
+            ComPtr<IDWriteFontFamily> candidates;
             ComPtr<IDWriteFont> font;
-            if (FAILED(candidates->GetFirstMatchingFont(DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                                        DWRITE_FONT_STYLE_NORMAL, &font)))
-                return false;
             ComPtr<IDWriteFontFace> face;
-            if (FAILED(font->CreateFontFace(&face))) return false;
+            if (FAILED(fonts->FindFamilyName(name.c_str(), &index, &exists)) || !exists ||
+                FAILED(fonts->GetFontFamily(index, &candidates)) ||
+                FAILED(candidates->GetFirstMatchingFont(DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                                        DWRITE_FONT_STYLE_NORMAL, &font)) ||
+                FAILED(font->CreateFontFace(&face)))
+                return false;
             UINT16 glyph = 0;
             return SUCCEEDED(face->GetGlyphIndices(&codePoint, 1, &glyph)) && glyph != 0;
         };
-        UINT32 index = 0;
-        BOOL exists = FALSE;
-        if (SUCCEEDED(fonts->FindFamilyName(family.c_str(), &index, &exists)) && exists) {
-            ComPtr<IDWriteFontFamily> used;
-            if (SUCCEEDED(fonts->GetFontFamily(index, &used)) && glyphIn(used.Get())) return true;
-        }
-        for (UINT32 other = 0; other < fonts->GetFontFamilyCount(); ++other) {
-            ComPtr<IDWriteFontFamily> candidate;
-            if (SUCCEEDED(fonts->GetFontFamily(other, &candidate)) && glyphIn(candidate.Get())) return true;
-        }
+        std::vector<std::wstring> chain{family, L"Tahoma"};
+        for (const std::wstring_view each : fontFamiliesFor(script)) chain.emplace_back(each);
+        const bool arrow = codePoint >= 0x2190 && codePoint <= 0x21FF;
+        if (arrow) chain.insert(chain.end(), {L"Segoe UI Symbol", L"Noto Sans Symbols", L"Noto Sans CJK JP"});
+        for (const std::wstring& name : chain)
+            if (glyphIn(name)) return true;
         return false;
     }
 
@@ -208,7 +210,7 @@ TEST_F(TextFit, EveryTextFitsItsBoxInEveryLanguageAtOneAndTwoTimesTheScale)
                 }
                 for (const wchar_t c : shownText.text) {
                     if (c <= L' ' || (c >= 0xD800 && c <= 0xDFFF)) continue;
-                    EXPECT_TRUE(hasGlyph(family, c)) << "no glyph for U+" << std::hex << static_cast<unsigned>(c)
+                    EXPECT_TRUE(hasGlyph(family, language.script, c)) << "no glyph for U+" << std::hex << static_cast<unsigned>(c)
                                                      << std::dec << ": " << where;
                 }
             }
