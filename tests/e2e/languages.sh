@@ -67,6 +67,7 @@ walk_pages() { # language screenshot-prefix
 }
 
 # ---- every page of every language, and of the pseudo-language, drawn off-screen
+mkdir -p "$scratch/render"
 "$wine" "$helpers/render_pages.exe" --lang all "$(winpath "$scratch/render")" >/dev/null 2>&1 || fail "render_pages --lang all"
 for tag in en de fr es it pt-BR nl pl ru ja zh-CN ko qps-ploc; do
     for page in 1-welcome 3-ready 4-installing 5-finished 6-needs-attention; do
