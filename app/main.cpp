@@ -1,8 +1,15 @@
 #include "base/com_apartment.h"
 #include "app/command_line.h"
 #include "base/command_line.h"
+#include "app/exit_codes.h"
+#include "app/help_mode.h"
 #include "app/run_modes.h"
+#include "app/setup_language.h"
 #include "base/std_streams.h"
+#include "install/uninstall_registration.h"
+#include "language/display_language.h"
+#include "language/language_switch.h"
+#include "language/preferred_languages.h"
 
 #include <windows.h>
 
@@ -14,7 +21,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // relaunched elevated, so no DLL may ever come from its own folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    const auto arguments = elvara::commandLineArguments();
+    const auto everyWord = elvara::commandLineArguments();
+    // The language is settled first, in every mode; the rest reads the words without it.
+    const auto languageRequest = elvara::requestedLanguage(everyWord);
+    if (languageRequest && !languageRequest->known) {
+        elvara::writeStandardError(elvara::unknownLanguageText(languageRequest->tag) + "\n");
+        return elvara::exit_codes::invalidCommandLine;
+    }
+    const auto arguments = elvara::withoutLanguageSwitches(everyWord);
+    const elvara::Language& language = elvara::chooseSetupLanguage(
+        languageRequest ? elvara::languageForTag(languageRequest->tag) : nullptr, elvara::requestedScope(arguments));
+    elvara::setDisplayLanguage(language);
+    elvara::recordInstallationLanguage(elvara::lcidOfLocale(language.localeName));
+    if (elvara::asksForVersion(arguments)) return elvara::runVersionMode();
+    if (elvara::asksForHelp(arguments)) return elvara::runHelpMode();
     // Refused before any mode starts: nothing is verified, drawn or installed for a
     // command line that does not say what it means.
     if (const auto error = elvara::commandLineError(arguments)) {

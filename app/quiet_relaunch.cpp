@@ -5,6 +5,8 @@
 #include "base/com_apartment.h"
 #include "base/event_log.h"
 #include "base/std_streams.h"
+#include "language/display_language.h"
+#include "language/language_switch.h"
 #include "package/text.h"
 
 namespace elvara {
@@ -12,7 +14,9 @@ namespace elvara {
 int relaunchElevatedAndWait(const ElevatedStarter& start)
 {
     // No "--log": the copy reports its lines back and this process writes them.
-    const std::wstring parameters = std::wstring(L"--quiet ") + elevatedCopySwitch;
+    // The copy records the language of this run in the uninstall entry.
+    const std::wstring parameters = std::wstring(L"--quiet ") + elevatedCopySwitch + L" " + languageSwitch + L" " +
+                                    std::wstring(displayLanguage().tag);
     event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
     const ComApartment shellApartment; // the shell may hand "runas" to its extensions
     const ElevatedRun run = start(parameters);

@@ -4,6 +4,7 @@
 #include "app/exit_codes.h"
 #include "app/installer.h"
 #include "app/quiet_relaunch.h"
+#include "base/command_line.h"
 #include "base/event_log.h"
 #include "base/product.h"
 #include "base/report_channel.h"
@@ -36,8 +37,8 @@ bool openRequestedLog(const std::vector<std::wstring>& arguments)
     const auto requested = report_channel::isConnected() ? std::nullopt : logFileArgument(arguments);
     if (requested && !event_log::open(*requested)) return false;
     if (!requested && !report_channel::isConnected()) return true;
-    std::string commandLine;
-    for (const std::wstring& argument : arguments) commandLine += " " + wideToUtf8(argument);
+    std::string commandLine; // every word as given, the language switch included
+    for (const std::wstring& argument : commandLineArguments()) commandLine += " " + wideToUtf8(argument);
     event_log::write(std::string(product::name) + " " + std::string(product::version) + " setup started (process " +
                      std::to_string(GetCurrentProcessId()) + "), arguments:" + commandLine);
     return true;

@@ -32,4 +32,10 @@ void writeStandardError(std::string_view text) noexcept
     if (!report_channel::send(report_channel::Kind::Error, text)) writeAll(STD_ERROR_HANDLE, text);
 }
 
+bool standardOutputRedirected() noexcept
+{
+    HANDLE stream = GetStdHandle(STD_OUTPUT_HANDLE);
+    return stream != nullptr && stream != INVALID_HANDLE_VALUE && GetFileType(stream) != FILE_TYPE_UNKNOWN;
+}
+
 } // namespace elvara

@@ -6,13 +6,14 @@ set(ELVARA_LAYER_USES_base "")
 set(ELVARA_LAYER_USES_package base)
 set(ELVARA_LAYER_USES_install package base)
 set(ELVARA_LAYER_USES_graphics base)
-set(ELVARA_LAYER_USES_ui install graphics package base)
-set(ELVARA_LAYER_USES_app ui install graphics package base)
+set(ELVARA_LAYER_USES_language base)
+set(ELVARA_LAYER_USES_ui install graphics language package base)
+set(ELVARA_LAYER_USES_app ui install graphics language package base)
 # Programs beside the product: what each may include.
-set(ELVARA_LAYER_USES_uninstaller install package base)
+set(ELVARA_LAYER_USES_uninstaller install language package base)
 set(ELVARA_LAYER_USES_tools package ui) # build-machine tools: the platform-free rules and the layout only
 
-set(ELVARA_LAYERS base package install graphics ui app uninstaller tools)
+set(ELVARA_LAYERS base package install graphics language ui app uninstaller tools)
 set(layer_lines "")
 foreach(layer IN LISTS ELVARA_LAYERS)
     string(REPLACE ";" " " uses "${ELVARA_LAYER_USES_${layer}}")

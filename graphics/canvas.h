@@ -8,8 +8,13 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace elvara {
+
+// The first of the families that the system's font collection holds; the first of
+// them all when it holds none (DirectWrite's fallback then picks one per character).
+std::wstring installedFontFamily(const std::vector<std::wstring>& families);
 
 // Cache keys, pure functions of their inputs.
 std::uint64_t gradientBrushKey(const D2D1_COLOR_F& from, const D2D1_COLOR_F& to) noexcept;
@@ -43,6 +48,19 @@ public:
     void drawText(const std::wstring& text, float x, float y, float width, float height, float size, bool bold,
                   DWRITE_TEXT_ALIGNMENT alignment);
 
+    // The texts' language: their font families, the preferred first, and their locale
+    // (which picks a script's glyph forms). Formats made for another language are dropped.
+    void setTextLanguage(const std::vector<std::wstring>& fontFamilies, const std::wstring& locale);
+    const std::wstring& fontFamily() const noexcept { return fontFamily_; }
+    // The width that a text needs on one line, the widest word it holds (what no box may
+    // be narrower than), and its height once wrapped at the width given, in design units.
+    struct TextExtent {
+        float line;
+        float widestWord;
+        float height;
+    };
+    TextExtent measureText(const std::wstring& text, float size, bool bold, float wrapWidth = 1.0e6f);
+
     void renderToPng(const std::wstring& path, std::uint32_t width, std::uint32_t height,
                      const std::function<void(Canvas&)>& draw);
 
@@ -60,6 +78,8 @@ private:
     IDWriteTextFormat* textFormatFor(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment);
     // The family that draws a character that the text's own family cannot; null when it can.
     const wchar_t* glyphFallbackFamily(wchar_t character);
+    // Gives each character of text that needs one its fallback family; false when none does.
+    bool applyGlyphFallback(IDWriteTextLayout* layout, const std::wstring& text);
 
     Microsoft::WRL::ComPtr<ID2D1Factory> d2dFactory_;
     Microsoft::WRL::ComPtr<IDWriteFactory> writeFactory_;
@@ -69,6 +89,9 @@ private:
     HWND window_ = nullptr;
     float dpi_ = 96.0f;
     std::map<std::uint32_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
+    std::vector<std::wstring> fontFamilies_{L"Segoe UI"};
+    std::wstring fontFamily_ = L"Segoe UI";
+    std::wstring locale_ = L"en-US";
     std::map<std::uint64_t, Microsoft::WRL::ComPtr<ID2D1LinearGradientBrush>> gradientBrushes_;
     std::map<wchar_t, const wchar_t*> glyphFallbacks_;
 };

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 namespace elvara {
@@ -15,6 +16,8 @@ namespace {
 
 constexpr wchar_t uninstallParentPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t uninstallKeyName[] = L"ElvaraSound-Livewire";
+
+std::atomic<std::uint32_t> languageToRecord{0};
 
 void setText(HKEY key, const wchar_t* name, const std::wstring& value)
 {
@@ -49,6 +52,18 @@ void removeEarlierEntry(HKEY root)
 }
 
 } // namespace
+
+void recordInstallationLanguage(std::uint32_t lcid) noexcept { languageToRecord.store(lcid); }
+
+std::optional<std::uint32_t> installedLanguage(InstallScope scope) noexcept
+{
+    DWORD lcid = 0;
+    DWORD size = sizeof(lcid);
+    if (RegGetValueW(uninstallRegistryRoot(scope), uninstallKeyPath, L"Language", RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
+                     nullptr, &lcid, &size) != ERROR_SUCCESS || lcid == 0)
+        return std::nullopt;
+    return lcid;
+}
 
 HKEY uninstallRegistryRoot(InstallScope scope) noexcept
 {
@@ -85,6 +100,7 @@ void registerUninstallEntry(const InstallLocations& locations, std::uint64_t ins
     const std::uint64_t kibibytes = (installedBytes + 1023) / 1024;
     setNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(kibibytes > 0xFFFFFFFFull ? 0xFFFFFFFFull : kibibytes));
     setCommands(key.get(), uninstaller);
+    if (const std::uint32_t language = languageToRecord.load(); language != 0) setNumber(key.get(), L"Language", language);
 }
 
 } // namespace elvara

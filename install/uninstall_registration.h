@@ -43,6 +43,13 @@ bool pointUninstallEntryAt(InstallScope scope, const std::wstring& uninstaller) 
 // False when an entry stays.
 bool removeUninstallEntry(InstallScope scope) noexcept;
 
+// The language that this run shows, as an LCID: the entry records it ("Language", as
+// Windows' list of apps reads it) and the next Setup and the uninstaller speak it. Set
+// once at start-up; 0 records none.
+void recordInstallationLanguage(std::uint32_t lcid) noexcept;
+// The language that the scope's entry records; none without an entry or the value.
+std::optional<std::uint32_t> installedLanguage(InstallScope scope) noexcept;
+
 // Where the scope's entry exists, its DisplayVersion becomes version (the version that
 // stands in both install folders once an interrupted run was undone). False when there
 // is no entry or it cannot be written.

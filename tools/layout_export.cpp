@@ -53,6 +53,7 @@ int main(int argc, char** argv)
     button(out, "back", layout::backButton);
     box(out, "checkbox", layout::checkbox);
     out << "checkbox_probe=\"" << whole(layout::checkbox.x + 10) << ' ' << whole(layout::checkbox.y + 10) << "\"\n";
+    box(out, "headline", layout::headline);
     box(out, "result_text", layout::resultText);
     box(out, "daw_hint", layout::dawHint);
     box(out, "bundle_folder_text", layout::bundleFolderText);

@@ -1,5 +1,7 @@
 #include "ui/accessibility.h"
 
+#include "ui/setup_texts.h"
+
 #include "ui/wizard_state.h"
 
 #include <oleacc.h>
@@ -189,7 +191,7 @@ public:
             if (index < 0) return S_FALSE;
             const PageItem& item = items[static_cast<std::size_t>(index)];
             if (item.action == ItemAction::None) return S_FALSE;
-            *action = allocate(item.kind == ItemKind::Checkbox ? (item.checked ? L"Uncheck" : L"Check") : L"Press");
+            *action = allocate(shown(item.kind == ItemKind::Checkbox ? (item.checked ? L"Uncheck" : L"Check") : L"Press"));
             return S_OK;
         });
     }

@@ -47,6 +47,12 @@ inline constexpr float buttonHitBottom = buttonTop + buttonHeight + 1.0f;
 inline constexpr float buttonShadowOffset = 3.0f;
 inline constexpr Box primaryButton{600.0f, buttonTop, 144.0f, buttonHeight};
 inline constexpr Box backButton{478.0f, buttonTop, 110.0f, buttonHeight};
+// A label longer than its button's box widens the button to the left, the primary one
+// keeping its right edge and the Back button its gap to it.
+inline constexpr float buttonLabelSize = 13.0f;
+inline constexpr float buttonLabelInset = 8.0f;   // drawn inside the box on each side
+inline constexpr float buttonLabelMargin = 20.0f; // the least room on each side of a label
+inline constexpr float buttonGap = primaryButton.x - backButton.right();
 
 // The licence checkbox: the box drawn, and the band of the page that toggles it
 // (both band edges exclusive).
@@ -71,12 +77,14 @@ inline constexpr Colour bodyColour{0.67f, 0.64f, 0.72f};
 inline constexpr Colour accentColour{0.72f, 0.57f, 0.9f};
 inline constexpr Box headline{32.0f, 132.0f, 716.0f, 58.0f};
 inline constexpr TextStyle headlineStyle{35.0f, true, headlineColour};
+inline constexpr float headlineSmallestSize = 22.0f; // a longer translation's headline, on one line
 inline constexpr Box welcomeIntro{34.0f, 202.0f, 674.0f, 86.0f};
 inline constexpr TextStyle welcomeIntroStyle{16.0f, false, bodyColour};
 inline constexpr Box welcomeCardTitle{54.0f, 326.0f, 648.0f, 24.0f};
 inline constexpr TextStyle welcomeCardTitleStyle{12.0f, true, {0.8f, 0.71f, 0.97f}};
 inline constexpr Box welcomeCardText{54.0f, 355.0f, 654.0f, 60.0f};
 inline constexpr TextStyle welcomeCardTextStyle{14.0f, false, {0.74f, 0.71f, 0.79f}};
+inline constexpr float welcomeCardRoomBelow = 56.0f; // free on the Welcome page, above the footer's line
 inline constexpr Box licenceIntro{34.0f, 190.0f, 700.0f, 24.0f};
 inline constexpr TextStyle licenceIntroStyle{14.0f, false, bodyColour};
 inline constexpr TextStyle checkboxLabelStyle{13.0f, false, {0.81f, 0.78f, 0.86f}};
@@ -84,7 +92,7 @@ inline constexpr Box bundleFolderLabel{34.0f, 203.0f, 190.0f, 24.0f};
 inline constexpr Box productFolderLabel{34.0f, 291.0f, 500.0f, 24.0f};
 inline constexpr TextStyle folderLabelStyle{12.0f, true, bodyColour};
 inline constexpr TextStyle folderPathStyle{14.0f, false, bodyColour};
-inline constexpr Box checksumNote{34.0f, 385.0f, 700.0f, 25.0f};
+inline constexpr Box checksumNote{34.0f, 385.0f, 700.0f, 40.0f}; // two lines for a longer translation
 inline constexpr TextStyle checksumNoteStyle{14.0f, false, accentColour};
 inline constexpr Box installingNote{34.0f, 260.0f, 710.0f, 44.0f};
 inline constexpr TextStyle installingNoteStyle{15.0f, false, {0.76f, 0.73f, 0.81f}};

@@ -1,5 +1,6 @@
 #include "ui/licence_view.h"
 
+#include "language/display_language.h"
 #include "package/text.h"
 #include "ui/layout.h"
 #include "ui/wizard_state.h"
@@ -58,6 +59,14 @@ LRESULT CALLBACK licenceControlProc(HWND control, UINT message, WPARAM wParam, L
     return CallWindowProcW(original, control, message, wParam, lParam);
 }
 
+// The pages' font: the licence reads in the same face as the text around it.
+std::wstring licenceFontFamily(const WizardState& record)
+{
+    if (record.canvas) return record.canvas->fontFamily();
+    const auto families = fontFamiliesFor(displayLanguage().script);
+    return installedFontFamily(std::vector<std::wstring>(families.begin(), families.end()));
+}
+
 } // namespace
 
 std::wstring licenceText()
@@ -74,7 +83,7 @@ void scaleLicenceView(WizardState& record)
                  scaled(box.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     UniqueFont font(CreateFontW(-scaled(layout::licenceFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
+                                DEFAULT_PITCH | FF_DONTCARE, licenceFontFamily(record).c_str()));
     SendMessageW(record.licenceEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     record.licenceFont = std::move(font); // the old font only after the control has let go of it
     const int margin = scaled(layout::licenceMargin, dpi);

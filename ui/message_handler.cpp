@@ -4,6 +4,8 @@
 #include "base/event_log.h"
 #include "install/administrator.h"
 #include "install/elevated_relaunch.h"
+#include "language/display_language.h"
+#include "language/language_switch.h"
 #include "package/text.h"
 #include "ui/accessibility.h"
 #include "ui/appearance.h"
@@ -73,7 +75,9 @@ void beginInstall(WizardState& record)
     }
     // No "--log": an elevated process never opens a file that a standard user named, and
     // this window does not stay to write the copy's lines.
-    if (startElevatedCopy(record.window, L"--perform")) {
+    // The copy speaks the language of this window, whatever its own user's preferences.
+    const std::wstring parameters = std::wstring(L"--perform ") + languageSwitch + L" " + std::wstring(displayLanguage().tag);
+    if (startElevatedCopy(record.window, parameters.c_str())) {
         event_log::write("Not elevated: the elevated copy was started");
         DestroyWindow(record.window);
         return;
@@ -205,10 +209,8 @@ void onTimer(WizardState& record)
         record.animationTimerRunning = false;
     }
     if (!IsWindowVisible(record.window) || IsIconic(record.window)) return;
-    if (changed) {
-        invalidate(record, layout::primaryButton);
-        invalidate(record, layout::backButton);
-    }
+    if (changed) // the buttons' row: a longer label widens a button to the left
+        invalidate(record, layout::Box{0.0f, layout::buttonTop, layout::designWidth, layout::buttonHeight});
     // Only while the bar is on the page: at the first tick after the Installing page the
     // progress has moved on since the last one, and on the Finished page the bar's box cuts
     // through the result text, which a frame of that box alone draws differently. In high

@@ -1,12 +1,16 @@
 #include "ui/page_description.h"
 
 #include "ui/hit_areas.h"
+#include "ui/setup_texts.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace elvara {
 
 namespace {
 
-PageItem text(ItemKind kind, std::wstring name, const layout::Box& box, const layout::TextStyle& style)
+PageItem verbatim(ItemKind kind, std::wstring name, const layout::Box& box, const layout::TextStyle& style)
 {
     PageItem item;
     item.kind = kind;
@@ -16,11 +20,17 @@ PageItem text(ItemKind kind, std::wstring name, const layout::Box& box, const la
     return item;
 }
 
-PageItem button(ItemKind kind, std::wstring label, const layout::Box& box, bool enabled, ItemAction action)
+// Every text that the page shows reaches it through the catalogue; paths are passed as they are.
+PageItem text(ItemKind kind, std::wstring_view english, const layout::Box& box, const layout::TextStyle& style)
+{
+    return verbatim(kind, shown(english), box, style);
+}
+
+PageItem button(ItemKind kind, std::wstring_view label, const layout::Box& box, bool enabled, ItemAction action)
 {
     PageItem item;
     item.kind = kind;
-    item.name = std::move(label);
+    item.name = shown(label);
     item.box = box;
     item.enabled = enabled;
     item.action = action;
@@ -28,9 +38,9 @@ PageItem button(ItemKind kind, std::wstring label, const layout::Box& box, bool 
 }
 
 // The one checkbox place of the layout, below the page's content.
-PageItem checkbox(std::wstring label, bool checked, ItemAction action)
+PageItem checkbox(std::wstring_view label, bool checked, ItemAction action)
 {
-    PageItem item = text(ItemKind::Checkbox, std::move(label), layout::checkboxItem, layout::checkboxLabelStyle);
+    PageItem item = text(ItemKind::Checkbox, label, layout::checkboxItem, layout::checkboxLabelStyle);
     item.checked = checked;
     item.action = action;
     return item;
@@ -60,13 +70,25 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
                              L"Meridian and Vale in your DAW, with native processing and your existing ElvaraSound "
                              L"account. No audio uploads. No generation credits for live processing.",
                              layout::welcomeIntro, layout::welcomeIntroStyle));
-        items.push_back(text(ItemKind::Card, L"MERIDIAN + VALE / YOUR VERIFIED ACCOUNT", layout::welcomeCard,
-                             layout::welcomeCardTitleStyle));
-        items.push_back(text(ItemKind::Text,
-                             L"Both models are included during the temporary Free phase. Windows 10/11 x64, VST3. "
-                             L"Close your DAW. Installation in the standard VST3 folder needs administrator "
-                             L"confirmation.",
-                             layout::welcomeCardText, layout::welcomeCardTextStyle));
+        PageItem card = text(ItemKind::Card, L"MERIDIAN + VALE / YOUR VERIFIED ACCOUNT", layout::welcomeCard,
+                             layout::welcomeCardTitleStyle);
+        PageItem cardText = text(ItemKind::Text,
+                                 L"Both models are included during the temporary Free phase. Windows 10/11 x64, VST3. "
+                                 L"Close your DAW. Installation in the standard VST3 folder needs administrator "
+                                 L"confirmation.",
+                                 layout::welcomeCardText, layout::welcomeCardTextStyle);
+        // A longer translation takes the room below the card, which the Welcome page leaves free.
+        if (facts.textHeight) {
+            const layout::TextStyle& style = cardText.style;
+            const float needed = facts.textHeight(cardText.name, style.size, style.bold, cardText.box.width);
+            const float extra = std::min(needed - cardText.box.height, layout::welcomeCardRoomBelow);
+            if (extra > 0.0f) {
+                cardText.box.height += std::ceil(extra);
+                card.box.height += std::ceil(extra);
+            }
+        }
+        items.push_back(std::move(card));
+        items.push_back(std::move(cardText));
         break;
     }
     case Licence: {
@@ -78,10 +100,10 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
     }
     case Ready:
         items.push_back(text(ItemKind::Text, L"VST3 plugin", layout::bundleFolderLabel, layout::folderLabelStyle));
-        items.push_back(text(ItemKind::Text, facts.bundleFolder, layout::bundleFolderText, layout::folderPathStyle));
+        items.push_back(verbatim(ItemKind::Text, facts.bundleFolder, layout::bundleFolderText, layout::folderPathStyle));
         items.push_back(
             text(ItemKind::Text, L"Documents and uninstaller", layout::productFolderLabel, layout::folderLabelStyle));
-        items.push_back(text(ItemKind::Text, facts.productFolder, layout::productFolderText, layout::folderPathStyle));
+        items.push_back(verbatim(ItemKind::Text, facts.productFolder, layout::productFolderText, layout::folderPathStyle));
         items.push_back(text(ItemKind::Text, L"All embedded files are checked with SHA-256 before installation.",
                              layout::checksumNote, layout::checksumNoteStyle));
         items.push_back(checkbox(onlyForMeLabel, facts.onlyForMe, ItemAction::ToggleOnlyForMe));
@@ -104,6 +126,17 @@ void addPageContent(const PageFacts& facts, std::vector<PageItem>& items)
     }
 }
 
+// The button's box, widened to the left where its label needs more room than the layout gives.
+layout::Box fitted(const layout::Box& box, const std::wstring& label, const PageFacts& facts, float rightEdge)
+{
+    float width = box.width;
+    if (facts.labelWidth) {
+        const float needed = facts.labelWidth(label, layout::buttonLabelSize, true) + 2 * layout::buttonLabelMargin;
+        if (needed > width) width = static_cast<float>(static_cast<int>(needed + 0.999f));
+    }
+    return {rightEdge - width, box.y, width, box.height};
+}
+
 bool hits(const PageItem& item, float x, float y) noexcept
 {
     if (item.isButton()) return inButton(item.box, x, y);
@@ -116,14 +149,30 @@ bool hits(const PageItem& item, float x, float y) noexcept
 std::vector<PageItem> describePage(const PageFacts& facts)
 {
     std::vector<PageItem> items;
-    items.push_back(text(ItemKind::Headline, headlineFor(facts), layout::headline, layout::headlineStyle));
+    PageItem headline = text(ItemKind::Headline, headlineFor(facts), layout::headline, layout::headlineStyle);
+    // A headline longer than its one line (a longer translation) is set smaller, never clipped.
+    if (facts.labelWidth) {
+        const float width = facts.labelWidth(headline.name, headline.style.size, headline.style.bold);
+        if (width > headline.box.width)
+            headline.style.size = std::max(layout::headlineSmallestSize,
+                                           std::floor(headline.style.size * headline.box.width / width * 4.0f) / 4.0f);
+    }
+    items.push_back(std::move(headline));
     addPageContent(facts, items);
-    if (facts.page == Licence || facts.page == Ready)
-        items.push_back(button(ItemKind::BackButton, L"Back", layout::backButton, true, ItemAction::GoBack));
+    float primaryLeft = layout::primaryButton.x;
     if (facts.page != Installing) {
         const wchar_t* label = facts.page == Finished ? L"Close" : facts.page == Ready ? L"Install" : L"Continue";
         const bool enabled = facts.page != Licence || facts.licenceAccepted;
-        items.push_back(button(ItemKind::PrimaryButton, label, layout::primaryButton, enabled, ItemAction::Primary));
+        PageItem primary = button(ItemKind::PrimaryButton, label, layout::primaryButton, enabled, ItemAction::Primary);
+        primary.box = fitted(layout::primaryButton, primary.name, facts, layout::primaryButton.right());
+        primaryLeft = primary.box.x;
+        items.push_back(std::move(primary));
+    }
+    if (facts.page == Licence || facts.page == Ready) {
+        PageItem back = button(ItemKind::BackButton, L"Back", layout::backButton, true, ItemAction::GoBack);
+        back.box = fitted(layout::backButton, back.name, facts, primaryLeft - layout::buttonGap);
+        // Drawn and read in the same order as before: Back, then the primary button.
+        items.insert(items.end() - (facts.page != Installing ? 1 : 0), std::move(back));
     }
     return items;
 }
@@ -132,7 +181,7 @@ std::wstring pageTitle(const PageFacts& facts)
 {
     static const wchar_t* const names[] = {L"Welcome", L"Licence", L"Ready", L"Installing", L"Finished"};
     const auto page = facts.page >= Welcome && facts.page <= Finished ? facts.page : Finished;
-    return std::wstring(names[page]) + L" \u00B7 ElvaraSound Setup";
+    return shown(std::wstring(names[page]) + L" \u00B7 ElvaraSound Setup");
 }
 
 int itemAt(const std::vector<PageItem>& items, float x, float y) noexcept

@@ -6,6 +6,7 @@
 #include "ui/layout.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct PageItem {
     }
 };
 
+// How wide a text is on one line, in design units, as the canvas measures it.
+using LabelWidth = std::function<float(const std::wstring& text, float size, bool bold)>;
+// How tall a text is once wrapped at the width, in design units.
+using TextHeight = std::function<float(const std::wstring& text, float size, bool bold, float width)>;
+
 // What a page shows, read once from the wizard's state.
 struct PageFacts {
     std::int32_t page = Welcome;
@@ -56,6 +62,8 @@ struct PageFacts {
     bool onlyForMe = false;     // the per-user installation is chosen
     std::wstring bundleFolder;  // Ready only, of the chosen scope
     std::wstring productFolder; // Ready only, of the chosen scope
+    LabelWidth labelWidth;      // when given, a button grows to its label (a longer translation)
+    TextHeight textHeight;      // when given, the Welcome card grows to its text
 };
 
 inline constexpr wchar_t onlyForMeLabel[] = L"Install only for me (no administrator rights needed)";

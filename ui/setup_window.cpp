@@ -4,6 +4,8 @@
 #include "ui/appearance.h"
 #include "ui/layout.h"
 #include "ui/message_handler.h"
+#include "ui/setup_texts.h"
+#include "ui/wizard_pages.h"
 
 namespace elvara {
 
@@ -49,13 +51,14 @@ HWND createSetupWindow(WizardState& record)
     RECT outer{0, 0, MulDiv(static_cast<int>(layout::designWidth), static_cast<int>(systemDpi), 96),
                MulDiv(static_cast<int>(layout::designHeight), static_cast<int>(systemDpi), 96)};
     AdjustWindowRectExForDpi(&outer, windowStyle, FALSE, 0, systemDpi);
-    record.window = CreateWindowExW(0, windowClassName, windowTitle, windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
+    record.window = CreateWindowExW(0, windowClassName, shown(windowTitle).c_str(), windowStyle | childClipping, CW_USEDEFAULT, CW_USEDEFAULT,
                                     outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module,
                                     &record);
     if (record.window == nullptr) return nullptr;
 
     fitWindowToDpi(record);
     record.canvas->setWindow(record.window);
+    useDisplayLanguage(*record.canvas);
     applyAppearance(record, readAppearance());
     record.lastTick = GetTickCount64();
     ShowWindow(record.window, SW_SHOW);

@@ -2,7 +2,9 @@
 
 #include "base/product.h"
 #include "ui/appearance.h"
+#include "language/display_language.h"
 #include "ui/layout.h"
+#include "ui/setup_texts.h"
 
 #include <cmath>
 
@@ -161,6 +163,29 @@ void drawFocusRing(Canvas& canvas, const Palette& palette, const PageItem& item)
 
 } // namespace
 
+void useDisplayLanguage(Canvas& canvas)
+{
+    const Language& language = displayLanguage();
+    const auto families = fontFamiliesFor(language.script);
+    canvas.setTextLanguage(std::vector<std::wstring>(families.begin(), families.end()), std::wstring(language.localeName));
+}
+
+LabelWidth labelWidthOn(Canvas& canvas)
+{
+    return [&canvas](const std::wstring& text, float size, bool bold) {
+        useDisplayLanguage(canvas);
+        return canvas.measureText(text, size, bold).line;
+    };
+}
+
+TextHeight textHeightOn(Canvas& canvas)
+{
+    return [&canvas](const std::wstring& text, float size, bool bold, float width) {
+        useDisplayLanguage(canvas);
+        return canvas.measureText(text, size, bold, width).height;
+    };
+}
+
 void drawButton(const WizardState& record, Canvas& canvas, const Palette& palette, const PageItem& button)
 {
     const layout::Box box = button.box;
@@ -187,12 +212,16 @@ void drawButton(const WizardState& record, Canvas& canvas, const Palette& palett
         canvas.strokeRect(x + 0.5f, top + 0.5f, width - 1, height - 1, 18, 1);
     }
     use(canvas, colours.label);
-    canvas.drawText(label, x + 8, top + 9, width - 16, 24, 13, true, centred);
+    canvas.drawText(label, x + layout::buttonLabelInset, top + 9, width - 2 * layout::buttonLabelInset, 24,
+                    layout::buttonLabelSize, true, centred);
 }
 
 void drawWizard(WizardState& record, Canvas& canvas)
 {
-    const PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
+    useDisplayLanguage(canvas);
+    PageFacts facts = readPageFacts(record, FolderPaths::Resolve);
+    facts.labelWidth = labelWidthOn(canvas);
+    facts.textHeight = textHeightOn(canvas);
     const std::vector<PageItem> items = describePage(facts);
     const Palette palette = paletteOf(record);
     fillShaded(canvas, palette, {0, 0, layout::designWidth, layout::designHeight}, palette.pageTop, palette.pageBottom,
@@ -202,8 +231,9 @@ void drawWizard(WizardState& record, Canvas& canvas)
     use(canvas, palette.footerRule);
     canvas.drawLine(30, 483, 750, 483, 1);
     use(canvas, palette.footer);
-    canvas.drawText(std::wstring(product::wideVersion) + L"  \u00B7  Public preview  \u00B7  Unsigned publisher", 34, 513,
-                    430, 18, 10, false, leading);
+    canvas.drawText(std::wstring(product::wideVersion) + L"  \u00B7  " + shown(L"Public preview") + L"  \u00B7  " +
+                        shown(L"Unsigned publisher"),
+                    34, 513, 430, 18, 10, false, leading);
     canvas.drawText(std::wstring(product::widePublisher), 34, 534, 420, 18, 10, false, leading);
     for (const PageItem& item : items)
         if (item.isButton()) drawButton(record, canvas, palette, item);

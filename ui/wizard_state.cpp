@@ -2,6 +2,7 @@
 
 #include "install/install_locations.h"
 #include "install/install_worker.h"
+#include "ui/wizard_pages.h"
 
 namespace elvara {
 
@@ -37,6 +38,10 @@ PageFacts readPageFacts(WizardState& record, FolderPaths folders)
     facts.succeeded = record.succeeded.load();
     facts.progress = record.progress.load();
     facts.onlyForMe = record.scope == InstallScope::User;
+    if (record.canvas) {
+        facts.labelWidth = labelWidthOn(*record.canvas);
+        facts.textHeight = textHeightOn(*record.canvas);
+    }
     if (record.page == Finished) {
         std::lock_guard lock(record.resultMutex);
         facts.resultText = record.resultText;

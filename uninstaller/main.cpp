@@ -1,6 +1,7 @@
 // The uninstaller of ElvaraSound Livewire Edition, registered as the UninstallString
 // of the setup program's uninstall entry.
-//   Uninstall.exe [/S | --quiet | /quiet] [--log FILE] [--scope machine|user]
+//   Uninstall.exe [/S | --quiet | /quiet] [--log FILE] [--scope machine|user] [--lang TAG | /LANG=TAG]
+//                 [--help | /? | --version]
 // Exit codes: 0 removed or nothing to remove, 1 failure or refusal, 1602 cancelled
 // by the user, 1618 another installation is running, 1639 a command line it refuses.
 // The machine's uninstaller that runs without administrator rights starts its own
@@ -20,10 +21,16 @@
 #include "install/install_locations.h"
 #include "install/recovery.h"
 #include "install/swap_uninstaller.h"
+#include "install/uninstall_registration.h"
+#include "language/display_language.h"
+#include "language/language_switch.h"
+#include "language/preferred_languages.h"
+#include "language/help_output.h"
 #include "package/text.h"
 #include "own_scope.h"
 #include "self_removal.h"
 #include "uninstall.h"
+#include "uninstaller_texts.h"
 
 #include <windows.h>
 
@@ -75,7 +82,8 @@ void tell(const Options& options, const std::wstring& summary, bool problem, con
 {
     event_log::write((problem ? "result (failure): " : "result: ") + wideToUtf8(full));
     if (!options.silent)
-        MessageBoxW(nullptr, summary.c_str(), title.c_str(), MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
+        MessageBoxW(nullptr, shownByUninstaller(summary).c_str(), shownByUninstaller(title).c_str(),
+                    MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
     else if (problem)
         writeStandardError(wideToUtf8(full) + "\n");
     else
@@ -92,7 +100,8 @@ bool confirmed(const InstallLocations& locations)
         L"\nthe licence, documents and this uninstaller from\n" + locations.productFolder +
         L"\nand its entry in Installed apps.\n\nFiles that you added to these folders yourself are kept. "
         L"Close your DAW before you continue.";
-    return MessageBoxW(nullptr, question.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return MessageBoxW(nullptr, shownByUninstaller(question).c_str(), shownByUninstaller(title).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 // A message box shows the first items of a long list; the log and the output name every one.
@@ -137,7 +146,9 @@ std::wstring resultText(const UninstallReport& report, bool scheduledAtRestart, 
 // result and log lines come back over a pipe, as for Setup's quiet relaunch.
 int relaunchElevated(const Options& options)
 {
-    const std::wstring parameters = std::wstring(options.silent ? L"/S " : L"") + elevatedCopySwitch;
+    // The copy speaks the language of this run.
+    const std::wstring parameters = std::wstring(options.silent ? L"/S " : L"") + elevatedCopySwitch + L" " +
+                                    languageSwitch + L" " + std::wstring(displayLanguage().tag);
     event_log::write("Not elevated: starting the elevated copy with \"" + wideToUtf8(parameters) + "\"");
     const ComApartment shellApartment; // the shell may hand "runas" to its extensions
     const ElevatedRun run = options.silent ? runElevatedCopy(parameters) : runElevatedCopyWithWindows(parameters);
@@ -271,10 +282,37 @@ int uninstall(const Options& options)
     return failed ? exitFailure : 0;
 }
 
+constexpr SwitchHelp uninstallerSwitches[] = {
+    {L"(none)", L"asks, then removes the plug-in, its documents and this uninstaller; files that you added are kept"},
+    {L"/S, --quiet, /quiet", L"removes without any window; the result on standard output, the exit code for tools"},
+    {L"--scope machine|user", L"the installation that this uninstaller belongs to; the other one is refused"},
+    {L"--log FILE", L"appends a log of the run to FILE"},
+    {L"--lang TAG, /LANG=TAG", languageMeaning},
+    {L"--version", L"prints the version"},
+    {L"--help, /?", L"shows this help"},
+};
+
+// "--lang" wins, then the language that the installation recorded, then the user's
+// preferred UI languages, then English.
+const Language& uninstallerLanguage(const std::optional<LanguageRequest>& request)
+{
+    if (request) return *languageForTag(request->tag);
+    std::optional<std::wstring> installedTag;
+    try {
+        if (const auto lcid = installedLanguage(ownInstallScope())) installedTag = localeOfLcid(*lcid);
+    } catch (...) {
+        // No scope of its own can be told: the user's preferences decide.
+    }
+    return chooseLanguage(nullptr, installedTag, preferredUiLanguages());
+}
+
 int run()
 {
     const std::vector<std::wstring> arguments = commandLineArguments();
-    const SwitchReading reading = readSwitches(arguments, SwitchProgram::Uninstaller);
+    // The language is read first; the other switches are read without it.
+    const auto languageRequest = requestedLanguage(arguments);
+    const std::vector<std::wstring> words = withoutLanguageSwitches(arguments);
+    const SwitchReading reading = readSwitches(words, SwitchProgram::Uninstaller);
     // The copy that removes the uninstaller after it ended has no one to tell.
     if (reading.has(SwitchMeaning::FinishRemoval)) {
         try {
@@ -285,6 +323,20 @@ int run()
         }
     }
     const Options options = readOptions(reading);
+    if (languageRequest && !languageRequest->known) {
+        const std::string refusal = unknownLanguageText(languageRequest->tag);
+        if (options.silent)
+            writeStandardError(refusal + "\n");
+        else
+            MessageBoxW(nullptr, utf8ToWide(refusal).c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
+        return exitInvalidCommandLine;
+    }
+    setDisplayLanguage(uninstallerLanguage(languageRequest));
+    if (asksForVersion(words)) {
+        writeStandardOutput(std::string(product::name) + " " + std::string(product::version) + "\n");
+        return 0;
+    }
+    if (asksForHelp(words)) return showSwitchHelp(L"Uninstall.exe", uninstallerSwitches, shownByUninstaller, title);
     try {
         return uninstall(options);
     } catch (const std::exception& failure) {

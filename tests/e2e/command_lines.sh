@@ -4,7 +4,8 @@
 # without regard to letter case, unknown words refused with 1639 before anything
 # changes in every mode, a value that would swallow a switch, a switch given twice with
 # two values, no window for any of them, and the uninstaller's --scope checked against
-# its own scope, never followed.
+# its own scope, never followed; --version, and /? or --help on standard output in
+# English (whatever --lang says) when a tool reads it; an unknown language refused with 1639.
 # Then the per-user folders replaced by links to the machine's: the machine's
 # uninstaller still knows itself as the machine's.
 source "$(dirname "$0")/lib.sh"
@@ -38,7 +39,14 @@ rows=(
     "uninstaller|--Quiet --log|1|installed|--log needs a file name."
     "uninstaller|/s --SCOPE machine|0|absent|ElvaraSound Livewire Edition was removed."
     "setup|/S --scope machine|0|installed|Installed ElvaraSound Livewire Edition"
+    "uninstaller|--version|0|installed|ElvaraSound Livewire Edition 1.3.3"
+    "uninstaller|/? --lang ja|0|installed|Usage: Uninstall.exe [switches]"
+    "uninstaller|/S --lang xx|1639|installed|Unknown language: xx. Use --lang with one of:"
     "uninstaller|/QUIET|0|absent|ElvaraSound Livewire Edition was removed."
+    "setup|--version|0|absent|ElvaraSound Livewire Edition 1.3.3"
+    "setup|/? --lang de|0|absent|the language of the windows: en, de, fr"
+    "setup|--HELP|0|absent|Usage: ElvaraSoundLivewireSetup.exe [switches]"
+    "setup|--quiet /LANG=xx|1639|absent|Unknown language: xx. Use --lang with one of:"
 )
 for row in "${rows[@]}"; do
     IFS='|' read -r program arguments code state text <<<"$row"

@@ -93,9 +93,9 @@ log=$scratch/uninstall.log
     >"$scratch/uninstall.out" 2>"$scratch/uninstall.err"
 uninstall_rc=$?
 expect_eq "unelevated uninstall: the caller's log has both runs" "$(grep -c 'Uninstall .* started: ' "$log")" 2
-grep -q 'Not elevated: starting the elevated copy with "/S --elevated-copy"$' "$log" && pass \
+grep -q 'Not elevated: starting the elevated copy with "/S --elevated-copy --lang en"$' "$log" && pass \
     || fail "unelevated uninstall: no relaunch in the log"
-grep -qE -- 'Uninstall.exe" /S --elevated-copy --report-pipe [\][\][.][\]pipe[\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$' "$log" && pass \
+grep -qE -- 'Uninstall.exe" /S --elevated-copy --lang en --report-pipe [\][\][.][\]pipe[\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$' "$log" && pass \
     || fail "unelevated uninstall: the copy's arguments: $(grep 'started' "$log")"
 copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$log")
 if [[ $copy_rc == 0 ]]; then

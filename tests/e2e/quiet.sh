@@ -260,7 +260,7 @@ starts=$(grep -c 'setup started (process' "$scratch/user.log")
 expect_eq "non-administrator: the caller's log has both runs" "$starts" 2
 pids=$(sed -nE 's/.*setup started \(process ([0-9]+)\).*/\1/p' "$scratch/user.log" | sort -u | wc -l)
 expect_eq "non-administrator: two different processes" "$pids" 2
-grep -qE -- "arguments: --quiet --elevated-copy --report-pipe [\\][\\][.][\\]pipe[\\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$" "$scratch/user.log" && pass \
+grep -qE -- "arguments: --quiet --elevated-copy --lang en --report-pipe [\\][\\][.][\\]pipe[\\]ElvaraSound-Livewire-Report-[0-9A-F]{32}$" "$scratch/user.log" && pass \
     || fail "non-administrator: the copy's arguments: $(grep 'started' "$scratch/user.log")"
 copy_rc=$(sed -nE 's/.*The elevated copy ended with exit code ([0-9]+)$/\1/p' "$scratch/user.log")
 if [[ $copy_rc == 0 ]]; then

@@ -46,6 +46,7 @@ DisplayVersion    REG_SZ    1.3.3
 EstimatedSize    REG_DWORD    $(printf '0x%x' "$expected_kib")
 HelpLink    REG_SZ    https://www.elvarasound.com/help
 InstallLocation    REG_SZ    $user_programs\\ElvaraSound
+Language    REG_DWORD    0x409
 NoModify    REG_DWORD    0x1
 NoRepair    REG_DWORD    0x1
 Publisher    REG_SZ    Anselm Rook / ElvaraSound

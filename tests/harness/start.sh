@@ -26,6 +26,10 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='winedbg.exe=d;mscoree=d;mshtml=d'
 export ELVARA_BUILD='$build'
+# Wine takes its UI language from these: a machine's own locale never changes a result.
+# The tests about languages set LC_ALL for the programs they start.
+export LANG=C.UTF-8
+unset LC_ALL LC_MESSAGES LANGUAGE
 ENV
 source "$build/test-env.sh"
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)

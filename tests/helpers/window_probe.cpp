@@ -4,6 +4,9 @@
 //   window_probe accessible   prints the name of the window's client object (MSAA), UTF-8
 //   window_probe answers MS    prints "answers" (exit code 0) when the window handles a
 //                             message within MS milliseconds, else "no answer" (exit code 1)
+//   window_probe names        prints the window's title, its client's name and each item's
+//                             name and default action, one per line, UTF-8
+//   window_probe dialog       prints the title and the texts of the first message box, UTF-8
 #include <windows.h>
 #include <oleacc.h>
 
@@ -39,6 +42,73 @@ int printAccessibleName(HWND setup)
     return status;
 }
 
+std::string utf8Of(const wchar_t* text, int length)
+{
+    std::string utf8(static_cast<std::size_t>(length) * 3 + 1, '\0');
+    utf8.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
+void printBstr(BSTR text)
+{
+    if (text != nullptr) std::puts(utf8Of(text, static_cast<int>(SysStringLen(text))).c_str());
+    SysFreeString(text);
+}
+
+void printTitle(HWND window)
+{
+    wchar_t title[512] = {};
+    const int length = GetWindowTextW(window, title, 512);
+    std::puts(utf8Of(title, length).c_str());
+}
+
+int printNames(HWND setup)
+{
+    printTitle(setup);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* client = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(setup, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&client)))) {
+        CoUninitialize();
+        return 1;
+    }
+    long count = 0;
+    client->get_accChildCount(&count);
+    for (long child = 0; child <= count; ++child) {
+        VARIANT id{};
+        id.vt = VT_I4;
+        id.lVal = child;
+        BSTR name = nullptr;
+        if (client->get_accName(id, &name) == S_OK) printBstr(name);
+        BSTR action = nullptr;
+        if (child > 0 && client->get_accDefaultAction(id, &action) == S_OK) printBstr(action);
+    }
+    client->Release();
+    CoUninitialize();
+    return 0;
+}
+
+BOOL CALLBACK printChildText(HWND child, LPARAM)
+{
+    wchar_t kind[64] = {};
+    GetClassNameW(child, kind, 64);
+    if (lstrcmpiW(kind, L"Static") == 0 || lstrcmpiW(kind, L"Button") == 0) printTitle(child);
+    return TRUE;
+}
+
+int printDialog()
+{
+    HWND dialog = FindWindowW(L"#32770", nullptr);
+    if (dialog == nullptr) {
+        std::puts("no dialog");
+        return 1;
+    }
+    printTitle(dialog);
+    EnumChildWindows(dialog, printChildText, 0);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -46,8 +116,10 @@ int wmain(int argc, wchar_t** argv)
     const bool licence = argc == 2 && lstrcmpW(argv[1], L"licence") == 0;
     const bool accessible = argc == 2 && lstrcmpW(argv[1], L"accessible") == 0;
     const bool answers = argc == 3 && lstrcmpW(argv[1], L"answers") == 0;
-    if (!licence && !accessible && !answers) {
-        std::fputs("usage: window_probe licence|accessible|answers MILLISECONDS\n", stderr);
+    const bool names = argc == 2 && lstrcmpW(argv[1], L"names") == 0;
+    if (argc == 2 && lstrcmpW(argv[1], L"dialog") == 0) return printDialog();
+    if (!licence && !accessible && !answers && !names) {
+        std::fputs("usage: window_probe licence|accessible|names|dialog|answers MILLISECONDS\n", stderr);
         return 2;
     }
     HWND setup = FindWindowW(L"ElvaraSoundSetup", nullptr);
@@ -56,6 +128,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     if (accessible) return printAccessibleName(setup);
+    if (names) return printNames(setup);
     // Never waits longer than asked: a window that stopped answering must not stop the test.
     const UINT limit = answers ? static_cast<UINT>(_wtoi(argv[2])) : 10000;
     DWORD_PTR reply = 0;

@@ -24,6 +24,7 @@ TEST(QuietRelaunch, ExitCodeForEachOutcome)
             return row.run;
         });
         EXPECT_EQ(exitCode, row.exitCode) << row.run.startError << " " << row.run.exitCode;
-        EXPECT_EQ(passed, L"--quiet --elevated-copy");
+        // The copy speaks and records the language of this run (English when none was chosen).
+        EXPECT_EQ(passed, L"--quiet --elevated-copy --lang en");
     }
 }
