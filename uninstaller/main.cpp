@@ -329,7 +329,7 @@ int run()
             writeStandardError(refusal + "\n");
         else
             MessageBoxW(nullptr, utf8ToWide(refusal).c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
-        return exitInvalidCommandLine;
+        return invalidCommandLineExitCode;
     }
     setDisplayLanguage(uninstallerLanguage(languageRequest));
     if (asksForVersion(words)) {
