@@ -2,7 +2,7 @@
 # is cross-compiled, so they are compiled with the build machine's own compiler.
 set(host_tools_dir "${CMAKE_BINARY_DIR}/host-tools")
 set(writer_sources ${CMAKE_SOURCE_DIR}/tools/package_writer.cpp ${CMAKE_SOURCE_DIR}/tools/sha256.cpp
-    ${CMAKE_SOURCE_DIR}/package/package_format.cpp)
+    ${CMAKE_SOURCE_DIR}/package/package_format.cpp ${CMAKE_SOURCE_DIR}/package/sha256_blocks.cpp)
 
 if(CMAKE_CROSSCOMPILING)
     set(ELVARA_PACKAGE_WRITER "${host_tools_dir}/package_writer")
@@ -21,6 +21,7 @@ if(CMAKE_CROSSCOMPILING)
         COMMAND ${ELVARA_HOST_CXX} -std=c++20 -O2 -Wall -Wextra -Werror -I${CMAKE_SOURCE_DIR} ${writer_sources}
                 -o ${ELVARA_PACKAGE_WRITER}
         DEPENDS ${writer_sources} ${CMAKE_SOURCE_DIR}/package/package_format.h ${CMAKE_SOURCE_DIR}/tools/sha256.h
+                ${CMAKE_SOURCE_DIR}/package/sha256_blocks.h ${CMAKE_SOURCE_DIR}/package/digest_stream.h
         COMMENT "Building the package writer for the build machine")
     add_custom_command(
         OUTPUT ${ELVARA_ICON_MAKER}
