@@ -47,7 +47,7 @@ void publishFailure(InstallStatus& record, const char* text) noexcept
 std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
 {
     std::uint64_t total = 0;
-    for (const PackageEntry& entry : entries) total += entry.data.length;
+    for (const PackageEntry& entry : entries) total += entry.size;
     return total;
 }
 
