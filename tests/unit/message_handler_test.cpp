@@ -153,7 +153,7 @@ TEST(LicenceText, IsTheInstalledEula)
 {
     for (const PackageEntry& entry : parseSetupPackage(loadPackageResource())) {
         if (entry.name != "Product/EULA.txt") continue;
-        const std::wstring installed = utf8ToWide(decodedEntry(entry));
+        const std::wstring installed = utf8ToWide(test::decodedEntry(entry));
         EXPECT_EQ(licenceText(), installed);
         EXPECT_EQ(installed.size(), 2981u);
         std::size_t lines = 0;
