@@ -197,7 +197,9 @@ void verifyDecodedEntries(const std::vector<PackageEntry>& entries, const Digest
 {
     std::vector<std::uint64_t> weights;
     for (const PackageEntry& entry : entries) weights.push_back(entry.size);
-    const std::size_t lanes = lanesFor(weights);
+    // Each lane holds a frame buffer: two keep the peak near 10 MiB on any processor.
+    constexpr std::size_t maximumDecodingLanes = 2;
+    const std::size_t lanes = std::min(lanesFor(weights), maximumDecodingLanes);
     std::vector<std::unique_ptr<FrameDecoder>> decoders;
     for (std::size_t lane = 0; lane < lanes; ++lane) decoders.push_back(std::make_unique<FrameDecoder>());
     checkEveryEntry(weights, lanes, [&](std::size_t index, std::size_t lane) {
