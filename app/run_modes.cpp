@@ -88,7 +88,7 @@ int installQuietly(const std::vector<std::wstring>& arguments)
 
 int runVerificationMode(ComApartment& apartment)
 {
-    const auto entries = parseSetupPackage(loadPackageResource());
+    const auto entries = verifySetupPackageCompletely(loadPackageResource());
     writeStandardOutput("Verified " + std::to_string(entries.size()) + " embedded files. No changes made.\n");
     apartment.leave();
     return 0;

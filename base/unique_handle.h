@@ -61,6 +61,7 @@ inline void registryKey(HKEY value) noexcept { ::RegCloseKey(value); }
 inline void sid(PSID value) noexcept { ::FreeSid(value); }
 inline void gdiObject(HGDIOBJ value) noexcept { ::DeleteObject(value); }
 inline void algorithmProvider(BCRYPT_ALG_HANDLE value) noexcept { ::BCryptCloseAlgorithmProvider(value, 0); }
+inline void hashObject(BCRYPT_HASH_HANDLE value) noexcept { ::BCryptDestroyHash(value); }
 inline void localMemory(HLOCAL value) noexcept { ::LocalFree(value); }
 inline void coTaskMemory(PWSTR value) noexcept { ::CoTaskMemFree(value); }
 inline void module(HMODULE value) noexcept { ::FreeLibrary(value); }
@@ -77,6 +78,7 @@ using UniqueSid = UniqueHandle<PSID, &close_functions::sid>;
 using UniqueFont = UniqueHandle<HFONT, &close_functions::gdiObject>;
 using UniqueBrush = UniqueHandle<HBRUSH, &close_functions::gdiObject>;
 using UniqueAlgorithmProvider = UniqueHandle<BCRYPT_ALG_HANDLE, &close_functions::algorithmProvider>;
+using UniqueHashObject = UniqueHandle<BCRYPT_HASH_HANDLE, &close_functions::hashObject>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &close_functions::localMemory>;
 using UniqueCoTaskString = UniqueHandle<PWSTR, &close_functions::coTaskMemory>;
 using UniqueModule = UniqueHandle<HMODULE, &close_functions::module>;

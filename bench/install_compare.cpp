@@ -5,6 +5,8 @@
 #include "base/path_text.h"
 #include "base/unique_handle.h"
 #include "install/install_transaction.h"
+#include "package/crypto.h"
+#include "package/frame_decoder.h"
 #include "package/setup_package.h"
 
 #include <windows.h>
@@ -33,16 +35,33 @@ void makeParents(const std::wstring& file)
     CreateDirectoryW(parent.c_str(), nullptr);
 }
 
-void referenceWrite(const std::vector<PackageEntry>& entries, const std::wstring& root)
+// The reference writes bytes already decoded; ours decodes each frame as it writes.
+std::vector<std::vector<std::uint8_t>> decodedEntries(const std::vector<PackageEntry>& entries)
 {
+    FrameDecoder decoder;
+    std::vector<std::vector<std::uint8_t>> decoded;
     for (const PackageEntry& entry : entries) {
+        std::vector<std::uint8_t>& bytes = decoded.emplace_back();
+        const auto digest = newSha256Stream();
+        decodePackageEntry(entry, decoder, *digest, [&](ByteView piece) {
+            bytes.insert(bytes.end(), piece.bytes, piece.bytes + piece.length);
+        });
+    }
+    return decoded;
+}
+
+void referenceWrite(const std::vector<PackageEntry>& entries, const std::vector<std::vector<std::uint8_t>>& decoded,
+                    const std::wstring& root)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PackageEntry& entry = entries[i];
         std::wstring path = appendPath(root, std::wstring(entry.name.begin(), entry.name.end()));
         for (wchar_t& c : path)
             if (c == L'/') c = L'\\';
         makeParents(path);
         UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        WriteFile(file.get(), entry.data.bytes, static_cast<DWORD>(entry.data.length), &written, nullptr);
+        WriteFile(file.get(), decoded[i].data(), static_cast<DWORD>(decoded[i].size()), &written, nullptr);
         FlushFileBuffers(file.get());
     }
 }
@@ -59,12 +78,13 @@ int wmain(int argc, wchar_t** argv)
     DWORD read = 0;
     ReadFile(file.get(), package.data(), static_cast<DWORD>(package.size()), &read, nullptr);
     const auto entries = parseSetupPackage({package.data(), package.size()});
+    const auto decoded = decodedEntries(entries);
     const std::wstring scratch = argv[2];
     double best = 1e30, bestReference = 1e30;
     for (int round = 0; round < 3; ++round) {
         const std::wstring run = scratch + L"\\round" + std::to_wstring(round);
         const InstallLocations locations{run + L"\\VST3\\ElvaraSound.vst3", run + L"\\Program Files\\ElvaraSound"};
-        bestReference = std::min(bestReference, millisecondsOf([&] { referenceWrite(entries, run + L"\\reference"); }));
+        bestReference = std::min(bestReference, millisecondsOf([&] { referenceWrite(entries, decoded, run + L"\\reference"); }));
         best = std::min(best, millisecondsOf([&] { installPackage(entries, locations, [](std::uint32_t) {}); }));
     }
     std::printf("%.1f %.1f\n", best, bestReference);

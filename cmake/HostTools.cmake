@@ -2,7 +2,8 @@
 # is cross-compiled, so they are compiled with the build machine's own compiler.
 set(host_tools_dir "${CMAKE_BINARY_DIR}/host-tools")
 set(writer_sources ${CMAKE_SOURCE_DIR}/tools/package_writer.cpp ${CMAKE_SOURCE_DIR}/tools/sha256.cpp
-    ${CMAKE_SOURCE_DIR}/package/package_format.cpp)
+    ${CMAKE_SOURCE_DIR}/package/package_format.cpp ${CMAKE_SOURCE_DIR}/package/sha256_blocks.cpp)
+# The writer compresses with the build machine's zstd (Debian's libzstd-dev).
 
 if(CMAKE_CROSSCOMPILING)
     set(ELVARA_PACKAGE_WRITER "${host_tools_dir}/package_writer")
@@ -19,8 +20,9 @@ if(CMAKE_CROSSCOMPILING)
         OUTPUT ${ELVARA_PACKAGE_WRITER}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${host_tools_dir}
         COMMAND ${ELVARA_HOST_CXX} -std=c++20 -O2 -Wall -Wextra -Werror -I${CMAKE_SOURCE_DIR} ${writer_sources}
-                -o ${ELVARA_PACKAGE_WRITER}
+                -lzstd -o ${ELVARA_PACKAGE_WRITER}
         DEPENDS ${writer_sources} ${CMAKE_SOURCE_DIR}/package/package_format.h ${CMAKE_SOURCE_DIR}/tools/sha256.h
+                ${CMAKE_SOURCE_DIR}/package/sha256_blocks.h ${CMAKE_SOURCE_DIR}/package/digest_stream.h
         COMMENT "Building the package writer for the build machine")
     add_custom_command(
         OUTPUT ${ELVARA_ICON_MAKER}
@@ -31,6 +33,7 @@ if(CMAKE_CROSSCOMPILING)
 else()
     add_executable(package_writer ${writer_sources})
     target_include_directories(package_writer PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(package_writer PRIVATE elvara_zstd_decoder)
     add_executable(make_icon ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp)
     add_executable(layout_export ${CMAKE_SOURCE_DIR}/tools/layout_export.cpp)
     target_include_directories(layout_export PRIVATE ${CMAKE_SOURCE_DIR})

@@ -98,7 +98,7 @@ std::optional<InstallRecord> parseInstallRecord(std::string_view text)
         const auto sha256 = parseSha256Hex(word(rest));
         const std::string_view name = rest;
         if (!size || *size > package_format::maximumDataSize || !sha256 || name.empty() ||
-            name.size() > package_format::maximumNameLength || !package_format::isAcceptableEntryName(name) ||
+            name.size() > package_format::maximumNameBytes || !package_format::isAcceptableEntryName(name) ||
             !seen.insert(package_format::uniquenessKey(name)).second)
             return std::nullopt;
         record.files.push_back({std::string(name), *size, *sha256});

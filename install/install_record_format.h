@@ -7,6 +7,8 @@
 //   file <size> <64 lower-case hex digits> <package entry name>
 //   end <number of file lines>
 // The last line proves that the record was written to its end.
+#include "package/package_format.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -27,7 +29,9 @@ struct InstallRecord {
     std::vector<RecordedFile> files;
 };
 
-inline constexpr std::size_t maximumRecordSize = 1048576;
+// Room for a line per entry of the largest package: "file", a size, a digest, a name.
+inline constexpr std::size_t maximumRecordSize =
+    1024 + package_format::maximumEntryCount * (5 + 11 + 65 + package_format::maximumNameBytes + 1);
 
 std::string formatInstallRecord(const InstallRecord& record);
 

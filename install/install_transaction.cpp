@@ -12,6 +12,7 @@
 #include "install/user_file_carry.h"
 #include "install/verified_removal.h"
 #include "package/crypto.h"
+#include "package/frame_decoder.h"
 #include "package/package_format.h"
 #include "package/text.h"
 
@@ -65,17 +66,47 @@ bool meansDiskFull(DWORD error) noexcept { return error == ERROR_DISK_FULL || er
     throw Failure(text.c_str(), Failure::CodeKind::Win32, error);
 }
 
-void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& operations)
+UniqueFile createStagedFile(const std::wstring& path)
 {
     UniqueFile file(CreateFileW(extendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) failStagedWrite("Cannot create plugin file. Close your DAW and retry.", path, GetLastError(), true);
+    return file;
+}
+
+// A failure raises at once; the unwinding closes the file before the rollback removes it.
+void writeStagedBytes(HANDLE file, const std::wstring& path, ByteView data, FileOperations& operations)
+{
     DWORD written = 0;
     SetLastError(ERROR_SUCCESS);
-    bool complete = operations.write(file.get(), data, written) && written == data.length;
-    if (complete) complete = operations.flush(file.get());
-    const DWORD error = complete ? ERROR_SUCCESS : GetLastError();
-    file.reset();
-    if (!complete) failStagedWrite("Unable to write the complete plugin file", path, error, false);
+    if (!operations.write(file, data, written) || written != data.length)
+        failStagedWrite("Unable to write the complete plugin file", path, GetLastError(), false);
+}
+
+void flushStagedFile(HANDLE file, const std::wstring& path, FileOperations& operations)
+{
+    SetLastError(ERROR_SUCCESS);
+    if (!operations.flush(file)) failStagedWrite("Unable to write the complete plugin file", path, GetLastError(), false);
+}
+
+void writeStagedFile(const std::wstring& path, ByteView data, FileOperations& operations)
+{
+    const UniqueFile file = createStagedFile(path);
+    writeStagedBytes(file.get(), path, data, operations);
+    flushStagedFile(file.get(), path, operations);
+}
+
+// Each frame is decoded into the decoder's one buffer and written at once; the decoded
+// bytes are checked against the entry's digest before the file counts as staged, so a
+// mismatch rolls the transaction back before any swap.
+void writeStagedEntry(const std::wstring& path, const PackageEntry& entry, FrameDecoder& decoder,
+                      FileOperations& operations)
+{
+    const UniqueFile file = createStagedFile(path);
+    const auto digest = newSha256Stream();
+    if (entry.frames.empty()) writeStagedBytes(file.get(), path, {}, operations); // one write per file, empty or not
+    decodePackageEntry(entry, decoder, *digest,
+                       [&](ByteView decoded) { writeStagedBytes(file.get(), path, decoded, operations); });
+    flushStagedFile(file.get(), path, operations);
 }
 
 // First in each staging folder, so that whatever a killed run staged is described.
@@ -237,7 +268,7 @@ TreeSwap treeSwap(PackageTree tree, const std::wstring& installFolder, const std
 std::uint64_t packageBytes(const std::vector<PackageEntry>& entries) noexcept
 {
     std::uint64_t total = 0;
-    for (const PackageEntry& entry : entries) total += entry.data.length;
+    for (const PackageEntry& entry : entries) total += entry.size;
     return total;
 }
 
@@ -259,7 +290,9 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
     std::optional<SwapUninstaller> swapUninstaller;
     if (const PackageEntry* uninstaller = findEntry(entries, package_format::uninstallerName);
         uninstaller && entry == EntryDuringSwap::NamesAnUninstallerThatExists)
-        swapUninstaller.emplace(locations, token, uninstaller->data, packageBytes(entries));
+        swapUninstaller.emplace(locations, token,
+                                appendPath(transaction.product.staging, entryRelativePath(*uninstaller, PackageTree::Product)),
+                                packageBytes(entries));
     // An empty folder is nobody's; it is taken over only once both folders are known to
     // be fit, so that a refusal changes nothing.
     std::vector<TreeSwap*> emptyFolders;
@@ -286,12 +319,13 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         }
         const auto total = static_cast<std::uint32_t>(entries.size());
         std::uint32_t written = 0;
+        FrameDecoder decoder;
         for (const PackageEntry& entry : entries) {
             const PackageTree tree = treeOf(entry.name);
             const std::wstring file = appendPath(transaction.of(tree).staging, entryRelativePath(entry, tree));
             ensureSafeInstallPath(file);
             createDirectories(parentPath(file));
-            writeStagedFile(file, entry.data, operations);
+            writeStagedEntry(file, entry, decoder, operations);
             ++written;
             progress(10 + written * 70 / total);
         }
@@ -314,7 +348,7 @@ InstallOutcome installPackage(const std::vector<PackageEntry>& entries, const In
         carry.succeeded();
 
         event_log::Phase swap("swap");
-        if (swapUninstaller) swapUninstaller->prepare(operations);
+        if (swapUninstaller) swapUninstaller->prepare();
         for (TreeSwap* tree : {&transaction.bundle, &transaction.product}) {
             if (!tree->existed) continue;
             operations.rename(tree->installFolder, tree->rollback);

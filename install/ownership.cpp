@@ -187,7 +187,7 @@ InstallRecord installRecordOf(const std::vector<PackageEntry>& entries, PackageT
     InstallRecord record{std::string(product::version), {}};
     for (const PackageEntry& entry : entries) {
         if (treeOf(entry.name) != tree) continue;
-        RecordedFile file{entry.name, entry.data.length, {}};
+        RecordedFile file{entry.name, entry.size, {}};
         std::copy_n(entry.sha256.begin(), std::min(entry.sha256.size(), file.sha256.size()), file.sha256.begin());
         record.files.push_back(std::move(file));
     }

@@ -95,27 +95,21 @@ bool isSwapUninstaller(const std::wstring& productFolder, const std::wstring& pa
     }
 }
 
-SwapUninstaller::SwapUninstaller(const InstallLocations& locations, std::wstring_view token, ByteView uninstaller,
-                                 std::uint64_t installedBytes)
-    : locations_(locations), copy_(swapUninstallerPath(locations.productFolder, token)), uninstaller_(uninstaller),
-      installedBytes_(installedBytes)
+SwapUninstaller::SwapUninstaller(const InstallLocations& locations, std::wstring_view token,
+                                 std::wstring stagedUninstaller, std::uint64_t installedBytes)
+    : locations_(locations), copy_(swapUninstallerPath(locations.productFolder, token)),
+      stagedUninstaller_(std::move(stagedUninstaller)), installedBytes_(installedBytes)
 {
 }
 
-void SwapUninstaller::prepare(FileOperations& operations)
+void SwapUninstaller::prepare()
 {
     ensureSafeInstallPath(copy_);
     entryExisted_ = uninstallEntryExists(locations_.scope);
-    {
-        UniqueFile file(CreateFileW(extendedLengthPath(copy_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) throw FilesystemFailure("write", GetLastError(), copy_);
-        prepared_ = true;
-        DWORD written = 0;
-        if (!operations.write(file.get(), uninstaller_, written) || written != uninstaller_.length ||
-            !operations.flush(file.get()))
-            throw FilesystemFailure("write", GetLastError(), copy_);
-    }
+    // Never over an existing file: the name is the run's own.
+    const BOOL copied = CopyFileW(extendedLengthPath(stagedUninstaller_).c_str(), extendedLengthPath(copy_).c_str(), TRUE);
+    if (!copied) throw FilesystemFailure("write", GetLastError(), copy_);
+    prepared_ = true;
     if (entryExisted_) {
         if (!pointUninstallEntryAt(locations_.scope, copy_))
             throw FilesystemFailure("write", ERROR_WRITE_FAULT, L"the uninstall entry");

@@ -7,7 +7,6 @@
 // first).
 #include "install/filesystem_ops.h"
 #include "install/install_locations.h"
-#include "package/byte_view.h"
 
 #include <cstdint>
 #include <string>
@@ -21,14 +20,15 @@ bool isSwapUninstaller(const std::wstring& productFolder, const std::wstring& pa
 
 class SwapUninstaller {
 public:
-    SwapUninstaller(const InstallLocations& locations, std::wstring_view token, ByteView uninstaller,
+    // stagedUninstaller: the new uninstaller as the run staged it (decoded and checked).
+    SwapUninstaller(const InstallLocations& locations, std::wstring_view token, std::wstring stagedUninstaller,
                     std::uint64_t installedBytes);
     SwapUninstaller(const SwapUninstaller&) = delete;
     SwapUninstaller& operator=(const SwapUninstaller&) = delete;
 
-    // Writes the copy and has the entry name it (a new entry where there was none).
-    // Raises before anything is renamed; undo() takes back what it did.
-    void prepare(FileOperations& operations);
+    // Copies the staged uninstaller and has the entry name the copy (a new entry where
+    // there was none). Raises before anything is renamed; undo() takes back what it did.
+    void prepare();
     // The swap is done: the entry names the product folder's Uninstall.exe, the copy goes.
     void settle() noexcept;
     // The swap was undone: the entry as it was (none where there was none), the copy goes.
@@ -37,7 +37,7 @@ public:
 private:
     InstallLocations locations_;
     std::wstring copy_;
-    ByteView uninstaller_;
+    std::wstring stagedUninstaller_;
     std::uint64_t installedBytes_;
     bool prepared_ = false;
     bool entryExisted_ = false;

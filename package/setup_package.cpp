@@ -20,6 +20,16 @@ ByteView loadPackageResource()
     return ByteView{static_cast<const std::uint8_t*>(LockResource(loaded)), size};
 }
 
-std::vector<PackageEntry> parseSetupPackage(ByteView package) { return readSetupPackage(package, sha256Digest); }
+std::vector<PackageEntry> parseSetupPackage(ByteView package)
+{
+    return readSetupPackage(package, [] { return newSha256Stream(); });
+}
+
+std::vector<PackageEntry> verifySetupPackageCompletely(ByteView package)
+{
+    std::vector<PackageEntry> entries = parseSetupPackage(package);
+    verifyDecodedEntries(entries, [] { return newSha256Stream(); });
+    return entries;
+}
 
 } // namespace elvara

@@ -1,5 +1,5 @@
 #pragma once
-// A portable SHA-256 for the build tools, which run on the build machine where
+// SHA-256 for the build tools, which run on the build machine where
 // the setup program's own (platform) hashing is not available.
 #include <array>
 #include <cstddef>

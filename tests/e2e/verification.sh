@@ -34,12 +34,16 @@ make_variant() { # name -> writes $scratch/name.pkg from the shipped package
     cp "$package" "$scratch/$1.pkg"
 }
 make_variant seven; head -c 7 "$package" >"$scratch/seven.pkg"
-make_variant magic; printf 'ElvPkg02' | dd of="$scratch/magic.pkg" conv=notrunc status=none
+make_variant magic; printf 'ElvPkg03' | dd of="$scratch/magic.pkg" conv=notrunc status=none
+make_variant older; printf 'ElvPkg01' | dd of="$scratch/older.pkg" conv=notrunc status=none
 make_variant data; flip_byte "$scratch/data.pkg" $((size - 1))
-make_variant digest; flip_byte "$scratch/digest.pkg" $((12 + 4 + 16 + 8 + 3))
+# The first entry, Product/EULA.txt: name length, name, size, then the digest of its
+# stored bytes and the digest of its decoded bytes.
+make_variant digest; flip_byte "$scratch/digest.pkg" $((12 + 2 + 16 + 8 + 3))
+make_variant decoded-digest; flip_byte "$scratch/decoded-digest.pkg" $((12 + 2 + 16 + 8 + 32 + 3))
 make_variant trailing; printf '\0' >>"$scratch/trailing.pkg"
 make_variant short; head -c $((size - 1)) "$package" >"$scratch/short.pkg"
-make_variant count; printf '\041\0\0\0' | dd of="$scratch/count.pkg" bs=1 seek=8 conv=notrunc status=none
+make_variant count; printf '\0\0\001\0' | dd of="$scratch/count.pkg" bs=1 seek=8 conv=notrunc status=none
 
 check_damaged() { # name expected-text [package|--delete]
     local exe=$scratch/$1.exe
@@ -53,10 +57,12 @@ check_damaged() { # name expected-text [package|--delete]
 }
 check_damaged seven "Incomplete installer package"
 check_damaged magic "Invalid installer package"
+check_damaged older "Installer package of an older format"
 check_damaged data "Installer integrity check failed"
 check_damaged digest "Installer integrity check failed"
+check_damaged decoded-digest "Installer integrity check failed"
 check_damaged trailing "Unexpected installer data"
-check_damaged short "Incomplete installer package"
+check_damaged short "Installer integrity check failed" # the last frame's size exceeds what remains
 check_damaged count "Installer file count"
 check_damaged missing "Installer package missing" --delete
 finish

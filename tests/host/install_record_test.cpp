@@ -52,7 +52,7 @@ TEST(InstallRecordFormat, AnythingInDoubtIsNoRecord)
         {"upper-case digest", replaced("abab", "ABab")},
         {"a short digest", replaced("file 0 0000", "file 0 000")},
         {"a leading zero in a size", replaced("file 33 ", "file 033 ")},
-        {"a size over the entry limit", replaced("file 33 ", "file 67108865 ")},
+        {"a size over the entry limit", replaced("file 33 ", "file 4294967297 ")},
         {"an empty version", replaced("version 1.4.0", "version ")},
         {"a line that is not a file", replaced("file 0 ", "dir 0 ")},
     };

@@ -1,6 +1,7 @@
+#include "package/frame_decoder.h"
 #include "package/package_format.h"
 #include "package/package_reader.h"
-#include "tools/sha256.h"
+#include "package/sha256_blocks.h"
 #include "unit/package_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +15,29 @@ using namespace elvara::test;
 
 namespace {
 
-std::vector<std::uint8_t> portableDigest(ByteView data)
-{
-    const auto digest = tools::sha256(data.bytes, data.length);
-    return {digest.begin(), digest.end()};
-}
+const DigestStreamFactory portableDigest = [] {
+    return std::make_unique<Sha256Blocks>(Sha256Blocks::Compressor::Portable);
+};
+
+// Counts which bytes each stream was given.
+class CountingDigest final : public DigestStream {
+public:
+    CountingDigest(std::mutex& mutex, std::map<const std::uint8_t*, int>& seen) : mutex_(mutex), seen_(seen) {}
+    void update(ByteView bytes) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ++seen_[bytes.bytes];
+        }
+        inner_.update(bytes);
+    }
+    Sha256Value finish() override { return inner_.finish(); }
+
+private:
+    std::mutex& mutex_;
+    std::map<const std::uint8_t*, int>& seen_;
+    Sha256Blocks inner_{Sha256Blocks::Compressor::Portable};
+};
 
 std::string readFailure(const std::vector<std::uint8_t>& package)
 {
@@ -45,9 +64,30 @@ TEST(PackageNameRules, Table)
         {"Product/a/../b", false},
         {"Product//b", false},
         {"Product/folder/", false},
-        {"Product/with space.txt", false},
+        {"Product/with space.txt", true},
+        {"Product/Presets/Warm Pad.vstpreset", true},
+        {"Product/trailing space ", false},
+        {"Product/a<b", false},
+        {"Product/a|b", false},
+        {"Product/a?b", false},
+        {"Product/a*b", false},
+        {"Product/a\"b", false},
+        {"Product/a\tb", false},
+        {"Product/a\x7f", false},
+        {"Product/a\xc2\x9f" "b", false},
+        {"Product/a..b.txt", true},
+        {"Product/\xe9\x9f\xb3\xe8\x89\xb2/\xd0\x97\xd0\xb2\xd1\x83\xd0\xba.txt", true},
+        {"Product/\xce\xae\xcf\x87\xce\xbf\xcf\x82.txt", true},
+        {"Product/\xd7\xa6\xd7\x9c\xd7\x99\xd7\x9c.txt", true},
+        {"Product/\xf0\x9f\x8e\xb9 keys.txt", true},
+        {"Product/\xc3", false},
+        {"Product/COM\xc2\xb2", false},
+        {"Product/lpt\xc2\xb3.txt", false},
+        {"Product/COM\xc2\xb4.txt", true},
+        {"Product/NUL .txt", false},
+        {"Product/conout$", false},
         {"Product/back\\slash", false},
-        {"Product/caf\xc3\xa9.txt", false},
+        {"Product/caf\xc3\xa9.txt", true},
         // What NTFS can hold: no segment ending in a full stop, no device names.
         {"Product/X.", false},
         {"Product/docs./a.txt", false},
@@ -79,6 +119,16 @@ TEST(PackageNameRules, UniquenessIgnoresAsciiLetterCase)
 {
     EXPECT_EQ(package_format::uniquenessKey("Product/README.txt"), package_format::uniquenessKey("Product/readme.TXT"));
     EXPECT_NE(package_format::uniquenessKey("Product/a-b.txt"), package_format::uniquenessKey("Product/a_b.txt"));
+    // Windows folds case beyond ASCII too.
+    const std::pair<const char*, const char*> sameFile[] = {
+        {"Product/\xc3\x89t\xc3\xa9.txt", "Product/\xc3\xa9T\xc3\x89.txt"},          // Latin-1
+        {"Product/\xc5\x81\xc3\xb3" "d\xc5\xba", "Product/\xc5\x82\xc3\x93" "D\xc5\xb9"}, // Latin Extended-A
+        {"Product/\xce\x9b\xce\xac", "Product/\xce\xbb\xce\x86"},                      // Greek
+        {"Product/\xd0\x97\xd0\x81", "Product/\xd0\xb7\xd1\x91"},                      // Cyrillic
+        {"Product/\xef\xbc\xa1", "Product/\xef\xbd\x81"},                                // full-width
+    };
+    for (const auto& [a, b] : sameFile) EXPECT_EQ(package_format::uniquenessKey(a), package_format::uniquenessKey(b)) << a;
+    EXPECT_NE(package_format::uniquenessKey("Product/\xe9\x9f\xb3"), package_format::uniquenessKey("Product/\xe8\x89\xb2"));
 }
 
 TEST(PackageNameRules, StrictUtf8)
@@ -116,7 +166,7 @@ TEST(PackageReader, WithAPortableDigest)
     const auto entries = readSetupPackage({good.data(), good.size()}, portableDigest);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[3].name, package_format::pluginModuleName);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entries[3].data.bytes), entries[3].data.length), "MZ plugin");
+    EXPECT_EQ(decodedEntry(entries[3]), "MZ plugin");
 
     auto truncated = good;
     truncated.resize(truncated.size() - 1);
@@ -137,14 +187,15 @@ TEST(PackageReader, WithAPortableDigest)
         std::vector<std::uint8_t> package;
         const char* failure;
     } rows[] = {
-        {"truncated", truncated, "Incomplete installer package"},
+        {"truncated", truncated, "Installer integrity check failed"},
         {"trailing byte", trailing, "Unexpected installer data"},
         {"flipped data", flipped, "Installer integrity check failed"},
         {"corrupt digest", buildPackage(corrupt), "Installer integrity check failed"},
         {"duplicate name", buildPackage(duplicate), "Unsafe installer path"},
         {"module missing", buildPackage(missing), "Required plugin files missing"},
         {"count 3", buildPackage(minimalEntries(), 3u), "Installer file count"},
-        {"magic", {'E', 'l', 'v', 'P', 'k', 'g', '0', '2', 4, 0, 0, 0}, "Invalid installer package"},
+        {"magic", {'E', 'l', 'v', 'P', 'k', 'g', '0', '3', 4, 0, 0, 0}, "Invalid installer package"},
+        {"first format", {'E', 'l', 'v', 'P', 'k', 'g', '0', '1', 4, 0, 0, 0}, "Installer package of an older format"},
         {"short", {'E', 'l', 'v'}, "Incomplete installer package"},
     };
     for (const auto& row : rows) EXPECT_EQ(readFailure(row.package), row.failure) << row.what;
@@ -159,13 +210,7 @@ TEST(PackageReader, ConcurrentDigestsKeepPackageOrder)
     entries.push_back({"VST3/ElvaraSound.vst3/Contents/Resources/Impulses.bin", std::string(3 * 1024 * 1024, 'i')});
     std::mutex mutex;
     std::map<const std::uint8_t*, int> hashed;
-    const DigestFunction counting = [&](ByteView data) {
-        {
-            std::lock_guard lock(mutex);
-            ++hashed[data.bytes];
-        }
-        return portableDigest(data);
-    };
+    const DigestStreamFactory counting = [&] { return std::make_unique<CountingDigest>(mutex, hashed); };
     const auto read = [&](const std::vector<std::uint8_t>& package) -> std::string {
         hashed.clear();
         try {

@@ -39,7 +39,7 @@ TreeSnapshot expectedFiles(PackageTree tree)
         if (isPluginEntry(entry) != (tree == PackageTree::Bundle)) continue;
         std::wstring relative = entryRelativePath(entry, tree);
         std::replace(relative.begin(), relative.end(), L'/', L'\\');
-        files[relative] = std::to_string(entry.data.length) + ":" + toLowerHex(entry.sha256);
+        files[relative] = std::to_string(entry.size) + ":" + toLowerHex(entry.sha256);
     }
     return files;
 }

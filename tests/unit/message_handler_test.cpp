@@ -8,6 +8,7 @@
 #include "ui/licence_view.h"
 #include "ui/message_handler.h"
 #include "ui/setup_window.h"
+#include "unit/package_builder.h"
 #include "unit/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -152,8 +153,7 @@ TEST(LicenceText, IsTheInstalledEula)
 {
     for (const PackageEntry& entry : parseSetupPackage(loadPackageResource())) {
         if (entry.name != "Product/EULA.txt") continue;
-        const std::wstring installed =
-            utf8ToWide(std::string_view(reinterpret_cast<const char*>(entry.data.bytes), entry.data.length));
+        const std::wstring installed = utf8ToWide(test::decodedEntry(entry));
         EXPECT_EQ(licenceText(), installed);
         EXPECT_EQ(installed.size(), 2981u);
         std::size_t lines = 0;

@@ -1,4 +1,5 @@
 #include "package/crypto.h"
+#include "package/package_format.h"
 #include "package/setup_package.h"
 #include "unit/package_builder.h"
 
@@ -14,19 +15,16 @@ using namespace elvara::test;
 
 namespace {
 
-const std::set<std::string> failureTexts = {
-    "Incomplete installer package", "Invalid installer package",   "Damaged installer package",
-    "Installer file count",         "Installer path length",       "Unsafe installer path",
-    "Installer file size",          "Installer integrity check failed", "Unexpected installer data",
-    "Required plugin files missing"};
+const std::set<std::string>& failureTexts = packageFailureTexts();
 
 // The shipped package with its two executables cut to their first 2 KiB (digests
-// recomputed), so that a hundred thousand parses hash kilobytes rather than megabytes.
+// recomputed, frames stored), so that a hundred thousand parses and decodings handle
+// kilobytes rather than megabytes.
 std::vector<BuiltEntry> shippedEntriesTrimmed()
 {
     std::vector<BuiltEntry> entries;
     for (const PackageEntry& entry : parseSetupPackage(loadPackageResource())) {
-        std::string data(reinterpret_cast<const char*>(entry.data.bytes), entry.data.length);
+        std::string data = decodedEntry(entry);
         if (data.size() > 2048) data.resize(2048);
         entries.push_back({entry.name, data});
     }
@@ -54,19 +52,21 @@ TEST(PackageMutation, EveryOutcomeIsAnEntryListOrAKnownFailure)
 
     // Offsets of every entry's fields, for mutations aimed at them.
     struct Fields {
-        std::size_t nameLength, name, size, digest, data;
+        std::size_t nameLength, name, size, digest, table, data;
     };
     std::vector<Fields> fields;
     for (std::size_t at = 12, i = 0; i < base.size(); ++i) {
-        const Fields f{at, at + 4, at + 4 + base[i].name.size(), at + 12 + base[i].name.size(),
-                       at + 44 + base[i].name.size()};
+        const std::size_t name = at + 2, size = name + base[i].name.size(), digest = size + 8, table = digest + 64;
+        const Fields f{at, name, size, digest, table,
+                       table + package_format::frameTableRowSize * package_format::frameCountFor(base[i].data.size())};
         fields.push_back(f);
         at = f.data + base[i].data.size();
     }
     const std::uint64_t sizes[] = {0, 1, 2047, 2048, 2049, 67108863, 67108864, 67108865, 0xFFFFFFFFull,
                                    0x100000000ull, 0x7FFFFFFFFFFFFFFFull, ~0ull};
-    const std::uint32_t lengths[] = {0, 1, 7, 8, 30, 31, 238, 239, 240, 0x7FFFFFFF, 0xFFFFFFFF};
-    const std::uint32_t counts[] = {0, 3, 4, 8, 9, 10, 32, 33, 0xFFFFFFFF};
+    const std::uint32_t lengths[] = {0, 1, 7, 8, 30, 31, 238, 239, 240, 716, 717, 718, 0xFFFF};
+    const std::uint32_t counts[] = {0, 3, 4, 8, 9, 10, 32, 33, 65535, 65536, 0xFFFFFFFF};
+    const std::uint32_t frameSizes[] = {0, 1, 2047, 2048, 2049, 4194303, 4194304, 4194305, 0x7FFFFFFF, 0xFFFFFFFF};
     const char nameBytes[] = {' ', '\\', ':', '\0', '\x7F', '\x80', '\xFF', '/', '.', 'A', '_'};
 
     int accepted = 0;
@@ -75,7 +75,7 @@ TEST(PackageMutation, EveryOutcomeIsAnEntryListOrAKnownFailure)
     for (int round = 0; round < rounds; ++round) {
         std::vector<std::uint8_t> package = original;
         const Fields& f = fields[random() % fields.size()];
-        switch (random() % 9) {
+        switch (random() % 10) {
         case 0: // bit flips anywhere
             for (int n = 1 + static_cast<int>(random() % 3); n > 0; --n)
                 package[random() % package.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
@@ -89,8 +89,14 @@ TEST(PackageMutation, EveryOutcomeIsAnEntryListOrAKnownFailure)
         case 3:
             put32(package, 8, counts[random() % std::size(counts)]);
             break;
-        case 4:
-            put32(package, f.nameLength, lengths[random() % std::size(lengths)]);
+        case 4: {
+            const std::uint32_t length = lengths[random() % std::size(lengths)];
+            package[f.nameLength] = static_cast<std::uint8_t>(length);
+            package[f.nameLength + 1] = static_cast<std::uint8_t>(length >> 8);
+            break;
+        }
+        case 8: // a frame table field
+            if (f.data > f.table) put32(package, f.table + 4 * (random() % 2), frameSizes[random() % std::size(frameSizes)]);
             break;
         case 5:
             put64(package, f.size, sizes[random() % std::size(sizes)]);
@@ -106,12 +112,12 @@ TEST(PackageMutation, EveryOutcomeIsAnEntryListOrAKnownFailure)
                 package[f.name] = static_cast<std::uint8_t>(package[f.name] ^ 0x20);
             break;
         }
-        default: // a digest byte
-            package[f.digest + random() % 32] ^= 0x01;
+        default: // a byte of either digest
+            package[f.digest + random() % 64] ^= 0x01;
             break;
         }
         try {
-            const auto entries = parseSetupPackage({package.data(), package.size()});
+            const auto entries = verifySetupPackageCompletely({package.data(), package.size()});
             EXPECT_GE(entries.size(), 4u);
             ++accepted;
         } catch (const std::runtime_error& failure) {

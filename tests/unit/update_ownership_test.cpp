@@ -54,7 +54,7 @@ TreeSnapshot expectedTree(const Package& package, PackageTree tree, const std::m
         if (treeOf(entry.name) != tree) continue;
         std::wstring relative = entryRelativePath(entry, tree);
         std::replace(relative.begin(), relative.end(), L'/', L'\\');
-        files[relative] = std::to_string(entry.data.length) + ":" + toLowerHex(entry.sha256);
+        files[relative] = std::to_string(entry.size) + ":" + toLowerHex(entry.sha256);
     }
     for (const auto& [relative, content] : users) files[relative] = contentSnapshot(content);
     return files;
