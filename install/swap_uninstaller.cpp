@@ -112,7 +112,7 @@ void SwapUninstaller::prepare()
     prepared_ = true;
     if (entryExisted_) {
         if (!pointUninstallEntryAt(locations_.scope, copy_))
-            throw FilesystemFailure("write", ERROR_WRITE_FAULT, L"the uninstall entry");
+            throw FilesystemFailure("write", ERROR_WRITE_FAULT, std::wstring(uninstallKeyPath));
     } else {
         registerUninstallEntry(locations_, installedBytes_, copy_);
     }

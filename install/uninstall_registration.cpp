@@ -123,7 +123,8 @@ std::optional<std::wstring> uninstallEntryProgram(InstallScope scope) noexcept
                          RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value, &size) != ERROR_SUCCESS)
             return std::nullopt;
         std::wstring command(value);
-        if (command.size() >= 2 && command.front() == L'"' && command.back() == L'"')
+        constexpr wchar_t quote = L'\x22';
+        if (command.size() >= 2 && command.front() == quote && command.back() == quote)
             command = command.substr(1, command.size() - 2);
         return command;
     } catch (...) {
