@@ -6,6 +6,9 @@
 source "$(dirname "$0")/lib.sh"
 remove_installation
 remove_user_installation
+# Earlier tests' per-user uninstalls leave their ended copies for the next run to clear:
+# this one starts without them, so that its log shows only its own work.
+rm -rf "$WINEPREFIX/drive_c/users/$(id -un)/Temp"/ElvaraSound-Uninstall-*
 trap 'remove_installation; remove_user_installation; cleanup' EXIT
 
 installed_line="Installed ElvaraSound Livewire Edition 1.3.3."

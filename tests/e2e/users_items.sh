@@ -9,7 +9,10 @@
 # the program that the uninstall entry names exists and finishes the job.
 source "$(dirname "$0")/lib.sh"
 trap 'remove_installation; in_user_scope_cleanup; cleanup' EXIT
-in_user_scope_cleanup() { remove_user_installation; }
+in_user_scope_cleanup() {
+    remove_user_installation
+    rm -rf "$WINEPREFIX/drive_c/users/$(id -un)/Temp"/ElvaraSound-Uninstall-* # the per-user uninstalls' ended copies
+}
 remove_installation
 make_second_installer
 
