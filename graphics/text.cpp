@@ -2,8 +2,6 @@
 
 #include "base/failure.h"
 
-#include <dwrite_2.h>
-
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -111,30 +109,6 @@ Canvas::TextExtent Canvas::measureText(const std::wstring& text, float size, boo
     return {line.widthIncludingTrailingWhitespace, widestWord, wrapped.height};
 }
 
-namespace {
-
-// Arrows (a DAW's menu path) are in no Latin face of a machine without Windows' own
-// fonts, and the system's fallback does not look for them elsewhere: they go to a symbol
-// face, or to the CJK face, which has them. Everything else falls back as the system does.
-Microsoft::WRL::ComPtr<IDWriteFontFallback> withSymbolFallback(IDWriteFactory* factory)
-{
-    Microsoft::WRL::ComPtr<IDWriteFactory2> factory2;
-    Microsoft::WRL::ComPtr<IDWriteFontFallbackBuilder> builder;
-    Microsoft::WRL::ComPtr<IDWriteFontFallback> system;
-    Microsoft::WRL::ComPtr<IDWriteFontFallback> fallback;
-    if (FAILED(factory->QueryInterface(IID_PPV_ARGS(&factory2))) || FAILED(factory2->CreateFontFallbackBuilder(&builder)) ||
-        FAILED(factory2->GetSystemFontFallback(&system)))
-        return nullptr;
-    const DWRITE_UNICODE_RANGE arrows{0x2190, 0x21FF};
-    const WCHAR* symbolFaces[] = {L"Segoe UI Symbol", L"Noto Sans Symbols", L"Noto Sans CJK JP"};
-    if (FAILED(builder->AddMapping(&arrows, 1, symbolFaces, 3, nullptr, nullptr, nullptr, 1.0f)) ||
-        FAILED(builder->AddMappings(system.Get())) || FAILED(builder->CreateFontFallback(&fallback)))
-        return nullptr;
-    return fallback;
-}
-
-} // namespace
-
 std::uint32_t textStyleKey(float size, bool bold, DWRITE_TEXT_ALIGNMENT alignment) noexcept
 {
     const auto hundredths = static_cast<std::uint32_t>(size * 100.0f);
@@ -153,9 +127,6 @@ IDWriteTextFormat* Canvas::textFormatFor(float size, bool bold, DWRITE_TEXT_ALIG
                  "Graphics unavailable");
     format->SetWordWrapping(DWRITE_WORD_WRAPPING_WRAP);
     format->SetTextAlignment(alignment);
-    static const Microsoft::WRL::ComPtr<IDWriteFontFallback> fallback = withSymbolFallback(writeFactory_.Get());
-    Microsoft::WRL::ComPtr<IDWriteTextFormat1> format1;
-    if (fallback && SUCCEEDED(format.As(&format1))) format1->SetFontFallback(fallback.Get());
     return textFormats_.emplace(key, std::move(format)).first->second.Get();
 }
 

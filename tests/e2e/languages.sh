@@ -139,6 +139,7 @@ expect_installed "after the refused uninstalls"
 
 # ---- the uninstaller speaks the recorded language, in an English locale; its own --lang wins
 ask_uninstaller() { # words...
+    rm -f "$scratch/ask.rc" # the previous question's answer must not stand for this one's
     (LC_ALL=C.UTF-8 "$wine" "$product_dir/Uninstall.exe" "$@" >/dev/null 2>&1; echo $? >"$scratch/ask.rc") &
     background_pids+=($!)
     local dialog=""

@@ -167,7 +167,7 @@ protected:
         std::vector<std::wstring> chain{family, L"Tahoma"};
         for (const std::wstring_view each : fontFamiliesFor(script)) chain.emplace_back(each);
         const bool arrow = codePoint >= 0x2190 && codePoint <= 0x21FF;
-        if (arrow) chain.insert(chain.end(), {L"Segoe UI Symbol", L"Noto Sans Symbols", L"Noto Sans CJK JP"});
+        if (arrow) chain.insert(chain.end(), {L"Segoe UI Symbol", L"DejaVu Sans"}); // the canvas's glyph fallback
         for (const std::wstring& name : chain)
             if (glyphIn(name)) return true;
         return false;
